@@ -1,0 +1,115 @@
+#include "Main.h"
+
+#include "core/SettingsFile.h"
+
+namespace app {
+
+using core::kFalse;
+using core::kTrue;
+
+Main::Main(core::SharedState& state, core::SupervisorPort& window,
+           const mail::ComponentRegistry& components, QString settingsPath, CheckCycle cycle)
+    : state_(state),
+      window_(window),
+      components_(components),
+      settingsPath_(std::move(settingsPath)),
+      cycle_(std::move(cycle)) {}
+
+int Main::Run() {
+    if (!createComponents()) return 1;
+    state_.settingsAccepted = kTrue;
+    state_.forwardedCount = 0;
+    state_.restartRequested = kFalse;
+
+    Next next = Next::AwaitSettings;
+    if (core::LoadSettings(state_, settingsPath_) == 0) {
+        window_.Show();
+        next = Next::SetUp;
+    }
+    while (next != Next::End) {
+        switch (next) {
+            case Next::SetUp: next = setUpConnections(); break;
+            case Next::Poll: next = poll(); break;
+            case Next::AwaitSettings: next = awaitSettings(); break;
+            case Next::End: break;
+        }
+        if (window_.Ended()) next = Next::End;
+    }
+    return 0;
+}
+
+bool Main::createComponents() {
+    QString error;
+    auto smtp = components_.CreateObject(mail::kSmtpProgId, &error);
+    auto* smtpMail = dynamic_cast<mail::SmtpMail*>(smtp.get());
+    if (!smtpMail) {
+        window_.ReportFatal(error.isEmpty() ? QStringLiteral("wrong object for ") + mail::kSmtpProgId : error);
+        return false;
+    }
+    smtp.release();
+    state_.smtp.reset(smtpMail);
+
+    auto pop3 = components_.CreateObject(mail::kPop3ProgId, &error);
+    auto* pop3Mail = dynamic_cast<mail::Pop3Mail*>(pop3.get());
+    if (!pop3Mail) {
+        window_.ReportFatal(error.isEmpty() ? QStringLiteral("wrong object for ") + mail::kPop3ProgId : error);
+        return false;
+    }
+    pop3.release();
+    state_.pop3.reset(pop3Mail);
+    return true;
+}
+
+Main::Next Main::setUpConnections() {
+    const bool checkOnly = state_.smtpServer.isEmpty() || state_.mailAccount.isEmpty() ||
+                           state_.forwardTo.isEmpty();
+    state_.checkOnly = checkOnly ? kTrue : kFalse;
+    // The caption names the mode even when the set-up then fails.
+    window_.SetCaption(checkOnly ? kCaptionCheckOnly : kCaptionForwarding);
+
+    if (!checkOnly && !state_.smtp->Connect(state_.smtpServer))
+        return failSetUp(QStringLiteral("ＳＭＴＰサーバー接続失敗"), state_.smtp->LastError());
+    if (!state_.pop3->Connect(state_.pop3Server, state_.userName, state_.password))
+        return failSetUp(QStringLiteral("ＰＯＰ３サーバー接続失敗"), state_.pop3->LastError());
+    if (!checkOnly && !state_.smtp->SetSender(state_.mailAccount, kSenderDisplayName))
+        return failSetUp(QStringLiteral("送信者設定失敗"), state_.smtp->LastError());
+
+    state_.restartRequested = kFalse;
+    window_.StartTimer(kTimerIntervalMs);
+    state_.tickCount = 0;
+    state_.checkDue = kTrue;  // the first check of every polling period runs at once
+    return Next::Poll;
+}
+
+Main::Next Main::failSetUp(const QString& message, const QString& reason) {
+    window_.MessageBox(message, reason);
+    return Next::AwaitSettings;
+}
+
+Main::Next Main::poll() {
+    for (;;) {
+        if (state_.restartRequested) {
+            state_.restartRequested = kFalse;
+            return Next::SetUp;
+        }
+        if (state_.checkDue) {
+            if (cycle_() != 0) window_.SetLblInfo(QStringLiteral("メールチェックに失敗しました"));
+            state_.checkDue = kFalse;
+        }
+        if (window_.Ended()) return Next::End;
+        window_.WaitEvents(kPollPauseMs);
+        if (window_.Ended()) return Next::End;
+    }
+}
+
+Main::Next Main::awaitSettings() {
+    state_.settingsAccepted = kFalse;
+    window_.Show();
+    while (!state_.settingsAccepted) {
+        if (window_.Ended()) return Next::End;
+        window_.WaitForEvent();
+    }
+    return Next::SetUp;
+}
+
+}  // namespace app

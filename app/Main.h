@@ -1,0 +1,46 @@
+#pragma once
+// The supervisor: start-up, connection set-up, polling and waiting for saved settings.
+
+#include "core/SupervisorPort.h"
+#include "core/SharedState.h"
+#include "mail/ComponentRegistry.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace app {
+
+inline const QString kCaptionForwarding = QStringLiteral("Tarnpost");
+inline const QString kCaptionCheckOnly = QStringLiteral("Tarnpost( Check only )");
+inline const QString kSenderDisplayName = QStringLiteral("自動転送");
+inline constexpr int kTimerIntervalMs = 1000;
+inline constexpr int kPollPauseMs = 100;
+
+class Main {
+public:
+    using CheckCycle = std::function<std::int16_t()>;
+
+    Main(core::SharedState& state, core::SupervisorPort& window,
+         const mail::ComponentRegistry& components, QString settingsPath, CheckCycle cycle);
+
+    // Runs until the window unloads; the program's exit code (1 when start-up failed).
+    int Run();
+
+private:
+    enum class Next { SetUp, Poll, AwaitSettings, End };
+
+    bool createComponents();
+    Next setUpConnections();
+    Next poll();
+    Next awaitSettings();
+    Next failSetUp(const QString& message, const QString& reason);
+
+    core::SharedState& state_;
+    core::SupervisorPort& window_;
+    const mail::ComponentRegistry& components_;
+    QString settingsPath_;
+    CheckCycle cycle_;
+};
+
+}  // namespace app

@@ -1,0 +1,56 @@
+#include "DigestLayout.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <QTime>
+
+namespace core {
+
+QString QuotedBody(const QString& body, std::int32_t maxBodyChars) {
+    if (maxBodyChars <= 0 || maxBodyChars >= body.size()) return body;
+    qsizetype cut = maxBodyChars;
+    if (body[cut - 1].isHighSurrogate() && body[cut].isLowSurrogate()) --cut;
+    return body.left(cut);
+}
+
+QString AttachmentLine(std::int32_t attachCount) {
+    return QString::number(attachCount) + QStringLiteral("個の添付ファイル") + kCrLf;
+}
+
+QString DigestEntry(const DigestMail& mail, std::int64_t entryNo, std::int32_t maxBodyChars) {
+    QString entry = QStringLiteral("No.") + QString::number(entryNo) + u' ' + mail.timeText + kCrLf;
+    entry += QStringLiteral("from ") + mail.senderName;
+    if (mail.senderName != mail.senderAddress) entry += u' ' + mail.senderAddress;
+    entry += kCrLf;
+    if (mail.refused) return entry + QStringLiteral("転送拒否") + kCrLf;
+    if (mail.attachCount != 0) entry += AttachmentLine(mail.attachCount);
+    entry += mail.subject + kCrLf;
+    entry += QStringLiteral("-TEXT-") + kCrLf;
+    entry += QuotedBody(mail.body, maxBodyChars) + kCrLf;
+    return entry;
+}
+
+QString TimeText(const QString& dateText, const QDateTime& fallback) {
+    // Date and time are read apart, so that a wall-clock time that local time skips
+    // (a daylight-saving gap) still reads as written.
+    if (dateText.size() > 6) {
+        const QString rest = dateText.left(dateText.size() - 6).trimmed();
+        const qsizetype split = rest.indexOf(QRegularExpression(QStringLiteral("[ T]")));
+        if (split > 0) {
+            const QString datePart = rest.left(split);
+            const QString timePart = rest.mid(split + 1).trimmed();
+            bool dateOk = false;
+            for (const auto* form : {"yyyy/M/d", "yyyy-M-d"})
+                dateOk = dateOk || QDate::fromString(datePart, QLatin1String(form)).isValid();
+            for (const auto* form : {"H:mm:ss", "H:mm"}) {
+                const QTime time = QTime::fromString(timePart, QLatin1String(form));
+                if (dateOk && time.isValid()) return time.toString(QStringLiteral("HH:mm"));
+            }
+        }
+    }
+    return fallback.toString(QStringLiteral("HH:mm"));
+}
+
+QString StatusTime(const QDateTime& now) { return now.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")); }
+
+}  // namespace core

@@ -1,0 +1,42 @@
+#pragma once
+// The texts the check cycle builds: digest entries, subjects, tips and time texts.
+// Every line ends with CR LF; numbers are plain decimal.
+
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+namespace core {
+
+inline const QString kCrLf = QStringLiteral("\r\n");
+
+// One mail as the digest lists it.
+struct DigestMail {
+    QString timeText;  // "hh:mm"
+    QString senderName;
+    QString senderAddress;
+    std::int32_t attachCount = 0;
+    QString subject;
+    QString body;
+    bool refused = false;
+};
+
+// The first maxBodyChars UTF-16 code units of body; the whole body for 0 or a negative
+// value. A cut never leaves half of a surrogate pair: it stops before the pair.
+QString QuotedBody(const QString& body, std::int32_t maxBodyChars);
+
+// One digest entry: "No.<n> <time>", "from <name>[ <address>]", then either "転送拒否"
+// (refused) or the attachment line (when any), the subject, "-TEXT-" and the quoted body.
+QString DigestEntry(const DigestMail& mail, std::int64_t entryNo, std::int32_t maxBodyChars);
+
+// "<n>個の添付ファイル" followed by CR LF.
+QString AttachmentLine(std::int32_t attachCount);
+
+// "hh:mm" read from a date text whose last 6 characters (the zone, " +0900") are
+// dropped; the hour stays as written. When the rest is no date and time, fallback's time.
+QString TimeText(const QString& dateText, const QDateTime& fallback);
+
+// "yyyy/mm/dd hh:mm:ss" for the status label.
+QString StatusTime(const QDateTime& now);
+
+}  // namespace core

@@ -1,0 +1,31 @@
+#pragma once
+// Creates component objects from their programmatic identifiers, the way the program
+// asks for them ("Corvex.SMTPMail", "Corvex.POP3Mail").
+
+#include "MailComponent.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace mail {
+
+inline const QString kSmtpProgId = QStringLiteral("Corvex.SMTPMail");
+inline const QString kPop3ProgId = QStringLiteral("Corvex.POP3Mail");
+
+class ComponentRegistry {
+public:
+    using Factory = std::function<std::unique_ptr<ComponentObject>()>;
+
+    void Register(const QString& progId, Factory factory);
+    // Null when progId is unknown; error then says which identifier was missing.
+    std::unique_ptr<ComponentObject> CreateObject(const QString& progId, QString* error) const;
+
+    // The real component: POP3 and SMTP over libcurl, messages read with GMime.
+    static ComponentRegistry WithRealComponent(const QString& journalFolder);
+
+private:
+    std::map<QString, Factory> factories_;
+};
+
+}  // namespace mail

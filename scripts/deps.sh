@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The one list of Debian packages that building, running and testing Tarnpost need.
+# Installs them (as root) on a Debian 12 machine; does nothing when all are present.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgl-dev
+  libcurl4-openssl-dev libgmime-3.0-dev
+  libgtest-dev libgmock-dev
+  # the window's Japanese font ("ＭＳ Ｐゴシック" falls back to IPAPGothic)
+  fonts-ipafont-gothic
+  # test servers and tools
+  dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl curl
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

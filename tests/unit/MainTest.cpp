@@ -1,0 +1,242 @@
+#include "../util/FakeComponent.h"
+#include "../util/RecordingWindow.h"
+#include "app/Main.h"
+#include "core/SettingsFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace testutil;
+
+namespace {
+
+const QByteArray kCheckOnly = "POP3,pop\r\nUSER_NAME,u\r\nPASSWD,p\r\n";
+const QByteArray kForwarding = kCheckOnly + "SMTP,smtp\r\nMAILACC,me@x.jp\r\nTRANS,to@x.jp\r\n";
+
+class MainTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path = dir.filePath("Tarnpost.ini");
+    core::SharedState state;
+    RecordingWindow window;
+    std::shared_ptr<CallLog> log = std::make_shared<CallLog>();
+    FakeSmtp* smtp = nullptr;
+    FakePop3* pop3 = nullptr;
+    mail::ComponentRegistry registry;
+    int cycles = 0;
+    std::int16_t cycleResult = 0;
+
+    MainTest() {
+        registry.Register(mail::kSmtpProgId, [this] {
+            auto object = std::make_unique<FakeSmtp>(log);
+            smtp = object.get();
+            return object;
+        });
+        registry.Register(mail::kPop3ProgId, [this] {
+            auto object = std::make_unique<FakePop3>(log);
+            pop3 = object.get();
+            return object;
+        });
+    }
+
+    void writeSettings(const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    // Simulates the save command: new file, reload, both flags.
+    void save(const QByteArray& bytes) {
+        writeSettings(bytes);
+        core::LoadSettings(state, path);
+        state.settingsAccepted = core::kTrue;
+        state.restartRequested = core::kTrue;
+    }
+
+    int run() {
+        app::Main supervisor(state, window, registry, path, [this] {
+            ++cycles;
+            log->calls << "cycle";
+            return cycleResult;
+        });
+        return supervisor.Run();
+    }
+};
+
+TEST_F(MainTest, NoSettingsFileShowsTheWindowAndWaitsWithoutConnecting) {
+    window.onEvents = [&](int n) {
+        if (n == 50) window.ended = true;
+    };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(window.shows, 1);
+    EXPECT_TRUE(window.messages.isEmpty());
+    EXPECT_TRUE(log->calls.isEmpty()) << log->calls.join(",").toStdString();
+    EXPECT_EQ(state.settingsAccepted, core::kFalse);
+    EXPECT_EQ(window.timerMs, 0) << "the timer starts only with polling";
+}
+
+TEST_F(MainTest, CheckOnlySettingsConnectOnlyPop3AndCheckAtOnce) {
+    writeSettings(kCheckOnly);
+    window.onEvents = [&](int) { window.ended = true; };
+    run();
+    EXPECT_EQ(window.caption, "Tarnpost( Check only )");
+    EXPECT_EQ(log->calls, (QStringList{"pop3.Connect", "cycle"}));
+    EXPECT_EQ(state.checkOnly, core::kTrue);
+    EXPECT_EQ(window.timerMs, 1000);
+    EXPECT_EQ(state.checkDue, core::kFalse);
+    EXPECT_EQ(pop3->server, "pop");
+    EXPECT_EQ(pop3->user, "u");
+    EXPECT_EQ(pop3->password, "p");
+}
+
+TEST_F(MainTest, ForwardingSetUpConnectsInOrderAndSetsTheSender) {
+    writeSettings(kForwarding);
+    window.onEvents = [&](int) { window.ended = true; };
+    run();
+    EXPECT_EQ(window.caption, "Tarnpost");
+    EXPECT_EQ(state.checkOnly, core::kFalse);
+    EXPECT_EQ(log->calls,
+              (QStringList{"smtp.Connect", "pop3.Connect", "smtp.SetSender", "cycle"}));
+    EXPECT_EQ(smtp->connectedTo, "smtp");
+    EXPECT_EQ(smtp->sender, "me@x.jp");
+    EXPECT_EQ(smtp->senderName, "自動転送");
+}
+
+struct FailCase {
+    const char* name;
+    int failingStep;  // 0 smtp Connect, 1 pop3 Connect, 2 SetSender
+    const char* message;
+    QStringList calls;
+};
+
+class SetUpFailure : public MainTest, public ::testing::WithParamInterface<FailCase> {};
+
+TEST_P(SetUpFailure, StopsAtTheFirstFailingStepAndWaitsForSettings) {
+    writeSettings(kForwarding);
+    registry.Register(mail::kSmtpProgId, [this] {
+        auto object = std::make_unique<FakeSmtp>(log);
+        object->connectResult = GetParam().failingStep != 0;
+        object->senderResult = GetParam().failingStep != 2;
+        smtp = object.get();
+        return object;
+    });
+    registry.Register(mail::kPop3ProgId, [this] {
+        auto object = std::make_unique<FakePop3>(log);
+        object->connectResult = GetParam().failingStep != 1;
+        pop3 = object.get();
+        return object;
+    });
+    window.onEvents = [&](int n) {
+        if (n == 5) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(window.messages, QStringList{QString::fromUtf8(GetParam().message)});
+    EXPECT_EQ(log->calls, GetParam().calls);
+    EXPECT_EQ(window.events.first(), "show");
+    EXPECT_EQ(window.events[1], "caption:Tarnpost") << "the caption comes before any connection";
+    EXPECT_EQ(window.shows, 2) << "Awaiting settings shows the window again";
+    EXPECT_EQ(state.settingsAccepted, core::kFalse);
+    EXPECT_EQ(cycles, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, SetUpFailure,
+    ::testing::Values(
+        FailCase{"smtp", 0, "ＳＭＴＰサーバー接続失敗", {"smtp.Connect"}},
+        FailCase{"pop3", 1, "ＰＯＰ３サーバー接続失敗", {"smtp.Connect", "pop3.Connect"}},
+        FailCase{"sender", 2, "送信者設定失敗",
+                 {"smtp.Connect", "pop3.Connect", "smtp.SetSender"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainTest, EachSaveInAwaitingSettingsStartsExactlyOneSetUp) {
+    writeSettings(kCheckOnly);
+    registry.Register(mail::kPop3ProgId, [this] {
+        auto object = std::make_unique<FakePop3>(log);
+        object->connectResult = false;
+        pop3 = object.get();
+        return object;
+    });
+    window.onEvents = [&](int n) {
+        if (n == 3 || n == 6) save(kCheckOnly);
+        if (n == 9) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(log->count("pop3.Connect"), 3);
+    EXPECT_EQ(window.messages.size(), 3);
+    EXPECT_EQ(window.messages.last(), "ＰＯＰ３サーバー接続失敗");
+}
+
+TEST_F(MainTest, SaveWhilePollingSetsUpAgainWithTheNewModeAndChecksAtOnce) {
+    writeSettings(kCheckOnly);
+    window.onEvents = [&](int n) {
+        if (n == 3) save(kForwarding);
+        if (n == 6) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(log->calls, (QStringList{"pop3.Connect", "cycle", "smtp.Connect", "pop3.Connect",
+                                       "smtp.SetSender", "cycle"}));
+    EXPECT_EQ(window.caption, "Tarnpost");
+    EXPECT_EQ(state.restartRequested, core::kFalse);
+}
+
+TEST_F(MainTest, TimerRaisedChecksRunOncePerDueFlag) {
+    writeSettings(kCheckOnly);
+    window.onEvents = [&](int n) {
+        if (n == 2 || n == 5) state.checkDue = core::kTrue;
+        if (n == 8) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(cycles, 3);
+}
+
+TEST_F(MainTest, RestartIsLookedAtBeforeADueCheck) {
+    writeSettings(kCheckOnly);
+    window.onEvents = [&](int n) {
+        if (n == 2) {
+            state.checkDue = core::kTrue;
+            save(kCheckOnly);
+        }
+        if (n == 4) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(log->calls, (QStringList{"pop3.Connect", "cycle", "pop3.Connect", "cycle"}));
+}
+
+TEST_F(MainTest, FailedCycleShowsTheStatusTextAndPollingGoesOn) {
+    writeSettings(kCheckOnly);
+    cycleResult = -1;
+    state.forwardedCount = 7;
+    window.onEvents = [&](int n) {
+        if (n == 2) state.checkDue = core::kTrue;
+        if (n == 4) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(window.lblInfo, "メールチェックに失敗しました");
+    EXPECT_EQ(cycles, 2);
+    EXPECT_EQ(log->count("pop3.Connect"), 1) << "a failed cycle sets nothing up again";
+    EXPECT_EQ(state.forwardedCount, 0) << "reset at start-up only";
+}
+
+TEST_F(MainTest, ForwardedCountSurvivesARestart) {
+    writeSettings(kCheckOnly);
+    window.onEvents = [&](int n) {
+        if (n == 1) state.forwardedCount = 4;
+        if (n == 2) save(kCheckOnly);
+        if (n == 4) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(state.forwardedCount, 4);
+    EXPECT_EQ(log->count("pop3.Connect"), 2);
+}
+
+TEST_F(MainTest, MissingComponentIsReportedAndStartUpEnds) {
+    registry = mail::ComponentRegistry();
+    writeSettings(kCheckOnly);
+    EXPECT_EQ(run(), 1);
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].contains("Corvex.SMTPMail"));
+    EXPECT_EQ(window.shows, 0);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+#pragma once
+// The notification area as the program sees it: one icon, identified by (main window, 1),
+// that can be added, modified and deleted. Like the shell, it refuses an add while the
+// icon is up and a modify or delete while it is not; a refusal is silent.
+
+#include <QIcon>
+#include <QString>
+#include <functional>
+
+namespace tray {
+
+class TrayShell {
+public:
+    virtual ~TrayShell() = default;
+    virtual bool Add(const QIcon& icon, const QString& tip) = 0;
+    virtual bool Modify(const QIcon& icon, const QString& tip) = 0;
+    virtual bool Delete() = 0;
+};
+
+// The shell on QSystemTrayIcon. A left-button press on the icon is handed to onPress.
+class QtTrayShell : public TrayShell {
+public:
+    explicit QtTrayShell(std::function<void()> onPress);
+    ~QtTrayShell() override;
+    bool Add(const QIcon& icon, const QString& tip) override;
+    bool Modify(const QIcon& icon, const QString& tip) override;
+    bool Delete() override;
+
+private:
+    class Impl;
+    Impl* impl_;
+};
+
+}  // namespace tray

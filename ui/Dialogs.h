@@ -1,0 +1,32 @@
+#pragma once
+// The program's modal message boxes, built in one place so that tests can answer them.
+
+#include <QString>
+
+class QWidget;
+
+namespace ui {
+
+inline const QString kTitle = QStringLiteral("Tarnpost");
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // OK only, no icon, titled "Tarnpost".
+    virtual void Inform(const QString& text, const QString& detail = {}) = 0;
+    // OK and Cancel with the question icon; true for OK.
+    virtual bool AskOkCancel(const QString& text) = 0;
+};
+
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    void SetParent(QWidget* parent) { parent_ = parent; }
+    void Inform(const QString& text, const QString& detail = {}) override;
+    bool AskOkCancel(const QString& text) override;
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace ui

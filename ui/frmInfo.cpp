@@ -1,0 +1,204 @@
+// The window as a whole: the supervisor's and the tray's view of it, and its lifecycle.
+
+#include "frmInfo.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+
+namespace ui {
+namespace {
+
+// The window's own procedure: the end of the chain; it handles nothing itself.
+class OwnWindowProcedure : public core::WindowProcedure {
+public:
+    std::intptr_t Call(std::uint32_t, std::intptr_t, std::intptr_t) override { return 0; }
+};
+
+}  // namespace
+
+frmInfo::frmInfo(core::SharedState& state, Dialogs& dialogs, QString settingsPath,
+                 std::unique_ptr<tray::TrayShell> shell)
+    : state_(state),
+      dialogs_(dialogs),
+      settingsPath_(std::move(settingsPath)),
+      shell_(std::move(shell)),
+      hook_(state, *this),
+      ownProc_(std::make_unique<OwnWindowProcedure>()),
+      currentProc_(ownProc_.get()) {
+    if (!shell_)
+        shell_ = std::make_unique<tray::QtTrayShell>([this] {
+            SendWindowMessage(tray::kTrayCallbackMessage, 1, tray::kLeftButtonDown);
+        });
+    buildLayout();
+    connectHandlers();
+}
+
+frmInfo::~frmInfo() = default;
+
+void frmInfo::connectHandlers() {
+    connect(tmInt, &QTimer::timeout, this, [this] { tmInt_Timer(); });
+    connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
+    connect(comdel, &QPushButton::clicked, this, [this] { comdel_Click(); });
+    connect(cmdUpdate, &QPushButton::clicked, this, [this] { cmdUpdate_Click(); });
+    connect(lstAll, &QListWidget::itemClicked, this, [this] { lstAll_Click(); });
+    connect(lstRej, &QListWidget::itemClicked, this, [this] { lstRej_Click(); });
+    connect(optAll, &QRadioButton::clicked, this, [this] { optAll_Click(); });
+    connect(optIgnor, &QRadioButton::clicked, this, [this] { optIgnor_Click(); });
+}
+
+// --- what the supervisor and the check cycle use ---
+
+bool frmInfo::Visible() const { return isVisible(); }
+void frmInfo::SetLblInfo(const QString& caption) { lblInfo->setText(caption); }
+void frmInfo::SetLblTime(const QString& caption) { lblTime->setText(caption); }
+void frmInfo::TrayShow(const QString& tip) { tray::TrayShow(*shell_, *this, tip); }
+void frmInfo::MessageBox(const QString& text, const QString& detail) {
+    dialogs_.Inform(text, detail);
+}
+void frmInfo::DoEvents() { QCoreApplication::processEvents(); }
+void frmInfo::SetCaption(const QString& caption) { setWindowTitle(caption); }
+
+void frmInfo::Show() {
+    if (!loaded_) {
+        loaded_ = true;
+        Form_Load();
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    show();
+}
+
+void frmInfo::StartTimer(int intervalMs) {
+    tmInt->setInterval(intervalMs);
+    tmInt->start();
+}
+
+void frmInfo::WaitEvents(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void frmInfo::WaitForEvent() {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void frmInfo::ReportFatal(const QString& text) {
+    std::fprintf(stderr, "tarnpost: %s\n", qPrintable(text));
+    dialogs_.Inform(text);
+}
+
+// --- what the tray uses ---
+
+QIcon frmInfo::TrayIconImage() const { return trayIcon_; }
+void frmInfo::RestoreNormal() { setWindowState(windowState() & ~Qt::WindowMinimized); }
+void frmInfo::SetVisible(bool visible) { setVisible(visible); }
+void frmInfo::SetFocus() {
+    activateWindow();
+    raise();
+    setFocus();
+}
+
+core::WindowProcedure* frmInfo::SetWindowProc(core::WindowProcedure* proc) {
+    core::WindowProcedure* previous = currentProc_;
+    currentProc_ = proc;
+    return previous;
+}
+
+std::intptr_t frmInfo::SendWindowMessage(std::uint32_t message, std::intptr_t wParam,
+                                         std::intptr_t lParam) {
+    return currentProc_->Call(message, wParam, lParam);
+}
+
+// --- lifecycle ---
+
+void frmInfo::Form_Load() {
+    txtPop3->setText(state_.pop3Server);
+    txtSMTP->setText(state_.smtpServer);
+    txtUser->setText(state_.userName);
+    txtPass->setText(state_.password);
+    txtTime->setText(QString::number(state_.intervalSec));
+    txtLength->setText(QString::number(state_.maxBodyChars));
+    txtAcc->setText(state_.mailAccount);
+    txtSend->setText(state_.forwardTo);
+    lstRej->addItems(state_.rejectList.mid(0, state_.rejectCount));
+    lstAll->addItems(state_.fullTextList.mid(0, state_.fullTextCount));
+}
+
+void frmInfo::Form_QueryUnload(bool& cancel) {
+    if (!(windowState() & Qt::WindowMinimized)) return;
+    cancel = true;
+    RestoreNormal();
+    // A refused close must not leave a hidden window without an icon: bring it back.
+    show();
+}
+
+void frmInfo::Form_Resize() {
+    if (windowState() & Qt::WindowMinimized) {
+        hook_.Install();
+        const QString tip =
+            state_.checkOnly
+                ? QString::number(state_.pop3 ? state_.pop3->MailCount() : 0) + QStringLiteral("件の新着メール")
+                : QString::number(state_.forwardedCount) + QStringLiteral("件転送済み");
+        TrayShow(tip);
+        hide();
+    } else {
+        hook_.Remove();
+        tray::TrayRemove(*shell_);
+    }
+}
+
+void frmInfo::Form_Unload() {
+    tray::TrayRemove(*shell_);
+    ended_ = true;
+    tmInt->stop();
+    hide();
+    // Wakes a supervisor that waits for the next event.
+    QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);
+}
+
+void frmInfo::tmInt_Timer() {
+    ++state_.tickCount;
+    if (state_.tickCount >= state_.intervalSec) {
+        state_.checkDue = core::kTrue;
+        state_.tickCount = 0;
+    }
+}
+
+void frmInfo::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && loaded_) Form_Resize();
+}
+
+void frmInfo::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The first display is a resize in the normal state.
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        Form_Resize();
+    }
+}
+
+void frmInfo::closeEvent(QCloseEvent* event) {
+    if (ended_) return;
+    bool cancel = false;
+    Form_QueryUnload(cancel);
+    if (cancel) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    Form_Unload();
+}
+
+}  // namespace ui
