@@ -1,44 +1,29 @@
+#include "ComponentContext.h"
+#include "CurlPop3Mail.h"
+#include "CurlSmtpMail.h"
+#include "MessageReader.h"
 #include "mail/ComponentRegistry.h"
 
+#include <curl/curl.h>
+#include <mutex>
+
 namespace mail {
-namespace {
 
-const QString kNotBuilt = QStringLiteral("the POP3/SMTP transport is not built into this version");
+inline const QString kJournalFileName = QStringLiteral("Tarnpost.journal");
 
-class UnavailableSmtp : public SmtpMail {
-public:
-    QString LastError() const override { return kNotBuilt; }
-    bool Connect(const QString&) override { return false; }
-    bool SetSender(const QString&, const QString&) override { return false; }
-    void ClearMail() override {}
-    bool SetRecipient(std::int16_t, const QString&, const QString&) override { return false; }
-    bool SetSubject(const QString&) override { return false; }
-    bool SetDetail(const QString&) override { return false; }
-    bool Mail() override { return false; }
-};
+ComponentRegistry ComponentRegistry::WithRealComponent(const QString& journalFolder) {
+    // Global library set-up, once, on the main thread before any worker runs.
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    InitMessageLibrary();
 
-class UnavailablePop3 : public Pop3Mail {
-public:
-    QString LastError() const override { return kNotBuilt; }
-    bool Connect(const QString&, const QString&, const QString&) override { return false; }
-    std::int32_t RecvMail() override { return -1; }
-    void SetAutoSave(bool) override {}
-    std::int32_t MailCount() override { return 0; }
-    std::int32_t OpenNewMail(QString&) override { return -1; }
-    bool GetMailInfo(std::int32_t&, QString&, QString&, QString&, QString&, QString&,
-                     std::int32_t&) override {
-        return false;
-    }
-    bool DeleteMail(std::int32_t&, std::int16_t) override { return false; }
-    void Refresh() override {}
-};
-
-}  // namespace
-
-ComponentRegistry ComponentRegistry::WithRealComponent(const QString&) {
+    auto context = std::make_shared<ComponentContext>();
+    const QString journalPath = journalFolder + u'/' + kJournalFileName;
     ComponentRegistry registry;
-    registry.Register(kSmtpProgId, [] { return std::make_unique<UnavailableSmtp>(); });
-    registry.Register(kPop3ProgId, [] { return std::make_unique<UnavailablePop3>(); });
+    registry.Register(kSmtpProgId, [context] { return std::make_unique<CurlSmtpMail>(context); });
+    registry.Register(kPop3ProgId, [context, journalPath] {
+        return std::make_unique<CurlPop3Mail>(context, journalPath);
+    });
     return registry;
 }
 

@@ -1,0 +1,103 @@
+#include "CharsetText.h"
+
+#include "GLibHandle.h"
+
+#include <gmime/gmime.h>
+
+#include <QStringList>
+#include <optional>
+
+namespace mail {
+namespace {
+
+// Converts with iconv. Strict: any invalid sequence fails. Lossy: an invalid byte
+// becomes U+FFFD and decoding goes on.
+std::optional<QString> convert(const QByteArray& bytes, const char* charset, bool lossy) {
+    GIConv converter = g_iconv_open("UTF-8", charset);
+    if (converter == reinterpret_cast<GIConv>(-1)) return std::nullopt;
+    std::unique_ptr<std::remove_pointer_t<GIConv>, GIConvClose> owner(converter);
+
+    QByteArray out;
+    QByteArray buffer(4096, Qt::Uninitialized);
+    gchar* in = const_cast<gchar*>(bytes.constData());
+    gsize inLeft = static_cast<gsize>(bytes.size());
+    while (inLeft > 0) {
+        gchar* outPtr = buffer.data();
+        gsize outLeft = static_cast<gsize>(buffer.size());
+        const gsize result = g_iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer.constData(), buffer.size() - static_cast<qsizetype>(outLeft));
+        if (result != static_cast<gsize>(-1)) break;
+        if (errno == E2BIG) continue;
+        if (!lossy) return std::nullopt;
+        out.append("\xEF\xBF\xBD");  // U+FFFD for the byte that does not decode
+        ++in;
+        --inLeft;
+    }
+    // Flush a shift state (ISO-2022-JP ends in ASCII).
+    gchar* outPtr = buffer.data();
+    gsize outLeft = static_cast<gsize>(buffer.size());
+    g_iconv(converter, nullptr, nullptr, &outPtr, &outLeft);
+    out.append(buffer.constData(), buffer.size() - static_cast<qsizetype>(outLeft));
+    return QString::fromUtf8(out);
+}
+
+bool isValidUtf8(const QByteArray& bytes) {
+    return g_utf8_validate(bytes.constData(), bytes.size(), nullptr);
+}
+
+QStringList candidatesFor(const QByteArray& declared) {
+    const QByteArray name = declared.toLower().trimmed();
+    if (name.startsWith("iso-2022-jp"))
+        return {QString::fromLatin1(name), "ISO-2022-JP-2", "ISO-2022-JP-3"};
+    if (name == "shift_jis" || name == "shift-jis" || name == "sjis" || name == "x-sjis" ||
+        name == "cp932" || name == "windows-31j" || name == "ms_kanji")
+        return {"CP932", "SHIFT_JIS"};
+    if (name == "euc-jp" || name == "x-euc-jp" || name == "eucjp") return {"EUC-JP", "EUC-JP-MS"};
+    if (name == "us-ascii" || name == "ascii") return {};  // 8-bit text under it is detected
+    const char* iconvName = g_mime_charset_iconv_name(declared.constData());
+    return {QString::fromLatin1(iconvName ? iconvName : declared.constData())};
+}
+
+QString detect(const QByteArray& bytes) {
+    // ISO-2022-JP is 7-bit and would pass for UTF-8: its escapes decide first.
+    if (bytes.contains("\x1b$") || bytes.contains("\x1b("))
+        for (const char* charset : {"ISO-2022-JP", "ISO-2022-JP-2", "ISO-2022-JP-3"})
+            if (auto text = convert(bytes, charset, false)) return *text;
+    if (isValidUtf8(bytes)) return QString::fromUtf8(bytes);
+    for (const char* charset : {"EUC-JP", "CP932"})
+        if (auto text = convert(bytes, charset, false)) return *text;
+    return convert(bytes, "WINDOWS-1252", true).value_or(QString::fromLatin1(bytes));
+}
+
+}  // namespace
+
+QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset) {
+    if (declaredCharset.isEmpty()) return detect(bytes);
+    const QStringList candidates = candidatesFor(declaredCharset);
+    for (const QString& charset : candidates)
+        if (auto text = convert(bytes, charset.toLatin1().constData(), false)) return *text;
+    // The label is wrong or the text damaged: keep what can be read.
+    if (declaredCharset.toLower().startsWith("utf")) return QString::fromUtf8(bytes);
+    if (!candidates.isEmpty() && bytes.contains('\x1b'))
+        if (auto text = convert(bytes, candidates.last().toLatin1().constData(), true)) return *text;
+    return detect(bytes);
+}
+
+QString WithCrLf(const QString& text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 32);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r') {
+            if (i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+            out += QStringLiteral("\r\n");
+        } else if (c == u'\n') {
+            out += QStringLiteral("\r\n");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace mail

@@ -1,0 +1,48 @@
+#pragma once
+// One libcurl easy handle set up for a mail server: credentials, TLS, certificate
+// checks and timeouts. The handle keeps its connection open between transfers.
+
+#include "CurlHandle.h"
+#include "ServerAddress.h"
+#include "Timeouts.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace mail {
+
+class CurlSession {
+public:
+    CurlSession(ServerAddress server, QString user, QString password, Timeouts timeouts);
+
+    struct Transfer {
+        QString path;                 // appended to the server URL, e.g. "/3"
+        const char* command = nullptr;  // CURLOPT_CUSTOMREQUEST
+        bool noBody = false;          // single-line commands
+        QByteArray* body = nullptr;   // receives the transferred data
+        const QByteArray* upload = nullptr;  // data to send (an SMTP message)
+    };
+
+    // Runs one transfer; false with error() set on failure.
+    bool Perform(const Transfer& transfer);
+    // Whether the last transfer had to open a new connection.
+    bool Reconnected() const { return newConnections_ > 0; }
+    // Closes the connection politely (POP3 QUIT, SMTP QUIT).
+    void Close() { handle_.reset(); }
+    // Drops the connection without a QUIT, so that a POP3 server commits nothing.
+    void Abort();
+    CURL* handle();
+    const QString& error() const { return error_; }
+    void SetError(QString error) { error_ = std::move(error); }
+
+private:
+    ServerAddress server_;
+    QString user_, password_;
+    Timeouts timeouts_;
+    CurlEasy handle_;
+    char errorBuffer_[CURL_ERROR_SIZE] = {};
+    long newConnections_ = 0;
+    QString error_;
+};
+
+}  // namespace mail

@@ -1,0 +1,31 @@
+#pragma once
+// Owning wrappers around GLib and GMime objects. GMime getters such as
+// g_mime_message_get_from hand out borrowed pointers: only what a *_new or a parse
+// returns is adopted here.
+
+#include <glib-object.h>
+#include <glib.h>
+#include <memory>
+
+namespace mail {
+
+struct GObjectUnref {
+    void operator()(void* object) const {
+        if (object) g_object_unref(object);
+    }
+};
+template <class T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFree {
+    void operator()(void* memory) const { g_free(memory); }
+};
+using GCharPtr = std::unique_ptr<char, GFree>;
+
+struct GIConvClose {
+    void operator()(GIConv converter) const {
+        if (converter != reinterpret_cast<GIConv>(-1)) g_iconv_close(converter);
+    }
+};
+
+}  // namespace mail

@@ -1,0 +1,172 @@
+#include "MessageReader.h"
+
+#include "CharsetText.h"
+#include "GLibHandle.h"
+#include "HtmlText.h"
+
+#include <gmime/gmime.h>
+
+#include <mutex>
+
+namespace mail {
+namespace {
+
+// Deeper nesting than this is not searched for a body or attachments.
+constexpr int kMaxDepth = 32;
+
+QString fromUtf8(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
+
+// Raw ISO-2022-JP left unencoded in a header (old Japanese mailers do this).
+QString fixRawJis(const char* text) {
+    if (!text) return {};
+    const QByteArray bytes(text);
+    if (!bytes.contains('\x1b')) return QString::fromUtf8(bytes);
+    return DecodeCharset(bytes, "ISO-2022-JP");
+}
+
+QByteArray decodedContent(GMimePart* part) {
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (!content) return {};
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, stream.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
+}
+
+QString partText(GMimePart* part) {
+    const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+    return DecodeCharset(decodedContent(part), charset ? QByteArray(charset) : QByteArray());
+}
+
+bool dispositionAttachment(GMimeObject* object) {
+    GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(object);
+    return disposition && g_mime_content_disposition_is_attachment(disposition);
+}
+
+// An attached file: a leaf part marked as attachment or carrying a file name (inline
+// images included). The part chosen as the body is not counted.
+bool isFile(GMimeObject* object) {
+    return dispositionAttachment(object) ||
+           (GMIME_IS_PART(object) && g_mime_part_get_filename(GMIME_PART(object)) != nullptr);
+}
+
+bool isType(GMimeObject* object, const char* type, const char* subtype) {
+    GMimeContentType* contentType = g_mime_object_get_content_type(object);
+    return contentType && g_mime_content_type_is_type(contentType, type, subtype);
+}
+
+// Walks the message's parts once: picks the body and counts attached files.
+class PartWalker {
+public:
+    GMimePart* plainBody = nullptr;
+    GMimePart* htmlBody = nullptr;
+    std::vector<GMimeObject*> files;
+
+    void walk(GMimeObject* object, int depth) {
+        if (!object || depth > kMaxDepth) return;
+        if (GMIME_IS_MULTIPART(object)) {
+            GMimeMultipart* multipart = GMIME_MULTIPART(object);
+            const int count = g_mime_multipart_get_count(multipart);
+            for (int i = 0; i < count; ++i) walk(g_mime_multipart_get_part(multipart, i), depth + 1);
+            return;
+        }
+        // An attached message is one file; its own parts are not this mail's.
+        if (GMIME_IS_MESSAGE_PART(object)) {
+            files.push_back(object);
+            return;
+        }
+        if (!GMIME_IS_PART(object)) return;
+        GMimePart* part = GMIME_PART(object);
+        if (isFile(object)) {
+            files.push_back(object);
+            return;
+        }
+        if (!plainBody && isType(object, "text", "plain")) plainBody = part;
+        else if (!htmlBody && isType(object, "text", "html")) htmlBody = part;
+    }
+};
+
+QString offsetText(int seconds) {
+    const int minutes = std::abs(seconds) / 60;
+    return QStringLiteral("%1%2%3")
+        .arg(seconds < 0 ? u'-' : u'+')
+        .arg(minutes / 60, 2, 10, QChar(u'0'))
+        .arg(minutes % 60, 2, 10, QChar(u'0'));
+}
+
+QString dateText(GMimeMessage* message, const QDateTime& retrievedAt) {
+    if (GDateTime* date = message ? g_mime_message_get_date(message) : nullptr) {
+        GCharPtr text(g_date_time_format(date, "%Y/%m/%d %H:%M:%S %z"));
+        if (text) return QString::fromUtf8(text.get());
+    }
+    const QDateTime local = retrievedAt.toLocalTime();
+    return local.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss ")) +
+           offsetText(local.offsetFromUtc());
+}
+
+void readSender(GMimeMessage* message, ReadMail& mail) {
+    InternetAddressList* from = g_mime_message_get_from(message);
+    if (!from) return;
+    // The first mailbox, also when it stands inside a group.
+    for (int i = 0; i < internet_address_list_length(from); ++i) {
+        InternetAddress* address = internet_address_list_get_address(from, i);
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            InternetAddressList* members =
+                internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
+            if (!members || internet_address_list_length(members) == 0) continue;
+            address = internet_address_list_get_address(members, 0);
+        }
+        if (!INTERNET_ADDRESS_IS_MAILBOX(address)) continue;
+        mail.displayName = fixRawJis(internet_address_get_name(address));
+        mail.address = fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+        return;
+    }
+}
+
+GMimeParserOptions* parserOptions() {
+    static GMimeParserOptions* options = [] {
+        GMimeParserOptions* made = g_mime_parser_options_new();
+        // Unlabelled 8-bit header text: strict UTF-8, then the Japanese encodings.
+        const char* fallback[] = {"UTF-8", "EUC-JP", "CP932", "ISO-8859-1", nullptr};
+        g_mime_parser_options_set_fallback_charsets(made, fallback);
+        g_mime_parser_options_set_rfc2047_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
+        g_mime_parser_options_set_address_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
+        g_mime_parser_options_set_parameter_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
+        return made;
+    }();
+    return options;
+}
+
+}  // namespace
+
+void InitMessageLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt) {
+    InitMessageLibrary();
+    ReadMail mail;
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), raw.size()));
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parserOptions()));
+    if (!message) {
+        mail.body = WithCrLf(DecodeCharset(raw, {}));
+        mail.dateText = dateText(nullptr, retrievedAt);
+        return mail;
+    }
+
+    readSender(message.get(), mail);
+    mail.subject = fixRawJis(g_mime_message_get_subject(message.get()));
+    mail.dateText = dateText(message.get(), retrievedAt);
+
+    PartWalker walker;
+    walker.walk(g_mime_message_get_mime_part(message.get()), 0);
+    if (walker.plainBody) mail.body = WithCrLf(partText(walker.plainBody));
+    else if (walker.htmlBody) mail.body = WithCrLf(HtmlToText(partText(walker.htmlBody)));
+    mail.attachCount = static_cast<std::int32_t>(walker.files.size());
+    return mail;
+}
+
+}  // namespace mail

@@ -1,0 +1,24 @@
+#pragma once
+// Builds the bytes of one outgoing mail: From, To, Subject, Date, Message-ID,
+// MIME-Version and a text/plain UTF-8 body, lines ending in CR LF.
+
+#include <QByteArray>
+#include <QString>
+
+namespace mail {
+
+struct OutgoingMail {
+    QString fromAddress, fromName, to, subject, body;
+};
+
+// CR, LF and other control characters in header text become blanks, so that no value
+// can start a header line of its own.
+QString NeutraliseHeaderText(const QString& text);
+
+// An address fit for the envelope and the headers: no blanks, controls, brackets or
+// separators. The address after removing CR and LF, or empty when it is unfit.
+QString CleanAddress(const QString& address);
+
+QByteArray BuildMessage(const OutgoingMail& mail);
+
+}  // namespace mail
