@@ -34,7 +34,7 @@ bool CurlPop3Mail::Connect(const QString& pop3Server, const QString& userName,
     CurlSession probe(*server_, user_, password_, timeouts_);
     const bool ok = RunBlocking([&] {
         const bool answered = probe.Perform({QString(), "NOOP", true, nullptr, nullptr});
-        probe.Close();
+        answered ? probe.Close() : probe.Abort();
         return answered;
     });
     if (!ok) {
@@ -82,7 +82,7 @@ std::int32_t CurlPop3Mail::RecvMail() {
 
     if (!RunBlocking([this] { return list(&listing_); })) {
         error_ = session_->error();
-        closeSession();
+        abortSession();
         return -1;
     }
     QStringList onServer;
@@ -137,7 +137,7 @@ std::int32_t CurlPop3Mail::OpenNewMail(QString& body) {
     });
     if (!ok) {
         error_ = session_->error();
-        closeSession();
+        abortSession();
         return -1;
     }
     body = opened_.body;
@@ -213,6 +213,11 @@ void CurlPop3Mail::closeSession() {
         session_->Close();
         return true;
     });
+    session_.reset();
+}
+
+void CurlPop3Mail::abortSession() {
+    if (session_) session_->Abort();
     session_.reset();
 }
 

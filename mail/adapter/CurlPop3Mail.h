@@ -52,6 +52,8 @@ private:
     // Sends DELE for the given messages still on the server, then QUIT.
     void deleteAndQuit(const QStringList& uids);
     void closeSession();
+    // Ends a failed session at once, without waiting on a server that stopped answering.
+    void abortSession();
     void onMailAccepted();
 
     std::shared_ptr<ComponentContext> context_;

@@ -25,7 +25,7 @@ bool CurlSmtpMail::Connect(const QString& smtpServer) {
     auto session = std::make_unique<CurlSession>(*server, server->user, server->password, timeouts_);
     const bool ok = RunBlocking([&] {
         const bool answered = session->Perform({QString(), "NOOP", true, nullptr, nullptr});
-        session->Close();
+        answered ? session->Close() : session->Abort();
         return answered;
     });
     if (!ok) return fail(session->error());
@@ -81,6 +81,9 @@ bool CurlSmtpMail::Mail() {
         curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
         const bool sent = session_->Perform({QString(), nullptr, false, nullptr, &message});
         curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
+        // A connection that failed mid-mail is not used again; a stalled server would
+        // otherwise hold the next mail too.
+        if (!sent) session_->Abort();
         return sent;
     });
     if (!ok) return fail(session_->error());

@@ -1,0 +1,16 @@
+// Integration tests run against real servers started once for the process.
+
+#include "../util/TestServers.h"
+#include "mail/ComponentRegistry.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    // The suite's own CA is the trust store, as OpenSSL's variable names it.
+    qputenv("SSL_CERT_FILE", testutil::TestServers::Get().caFile().toUtf8());
+    mail::ComponentRegistry::WithRealComponent(QString());  // library set-up, main thread
+    return RUN_ALL_TESTS();
+}

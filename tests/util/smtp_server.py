@@ -1,0 +1,113 @@
+#!/usr/bin/python3
+"""A real SMTP server for the test suite (aiosmtpd), on 127.0.0.1 only.
+
+Stores every accepted message as <spool>/<n>.eml (the DATA content) with the envelope
+in <n>.env. Offers STARTTLS when given a certificate, and requires AUTH (PLAIN/LOGIN,
+after STARTTLS) when given a user. Faults are read from <spool>/faults before every
+command, one "STAGE VALUE" per line, so a test can make the server refuse or stall at
+any stage while it runs: "MAIL 550", "RCPT 451", "DATA 554" refuse that command;
+"DATA_AFTER 1 451" refuses DATA once the spool holds one accepted message;
+"HANG_DATA 30" waits 30 seconds before answering DATA.
+
+Usage: smtp_server.py PORT SPOOL [--cert CERT --key KEY] [--user USER --password PW]
+Prints "ready" once it listens.
+"""
+import argparse
+import asyncio
+import os
+import ssl
+import sys
+import time
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult
+
+
+def faults(spool):
+    try:
+        with open(os.path.join(spool, "faults")) as f:
+            return dict(line.split(None, 1) for line in f.read().splitlines() if line.strip())
+    except FileNotFoundError:
+        return {}
+
+
+class Store:
+    def __init__(self, spool):
+        self.spool = spool
+        self.count = 0
+
+    def refusal(self, stage):
+        code = faults(self.spool).get(stage)
+        return f"{code.strip()} refused by test" if code else None
+
+    async def handle_MAIL(self, server, session, envelope, address, options):
+        refusal = self.refusal("MAIL")
+        if refusal:
+            return refusal
+        envelope.mail_from = address
+        return "250 OK"
+
+    async def handle_RCPT(self, server, session, envelope, address, options):
+        refusal = self.refusal("RCPT")
+        if refusal:
+            return refusal
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        stall = faults(self.spool).get("HANG_DATA")
+        if stall:
+            await asyncio.sleep(float(stall))
+        refusal = self.refusal("DATA")
+        if refusal:
+            return refusal
+        after = faults(self.spool).get("DATA_AFTER")
+        if after:
+            limit, code = after.split()
+            accepted = [n for n in os.listdir(self.spool) if n.endswith(".eml")]
+            if len(accepted) >= int(limit):
+                return f"{code} refused by test"
+        self.count += 1
+        base = os.path.join(self.spool, "%06d" % self.count)
+        with open(base + ".tmp", "wb") as f:
+            f.write(envelope.original_content)
+        with open(base + ".env", "w") as f:
+            f.write(envelope.mail_from + "\n" + "\n".join(envelope.rcpt_tos) + "\n")
+        os.rename(base + ".tmp", base + ".eml")
+        return "250 Message accepted"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("port", type=int)
+    parser.add_argument("spool")
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
+    parser.add_argument("--user")
+    parser.add_argument("--password")
+    args = parser.parse_args()
+
+    kwargs = {}
+    if args.cert:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.cert, args.key)
+        kwargs["tls_context"] = context
+    if args.user:
+        def authenticate(server, session, envelope, mechanism, auth_data):
+            ok = (auth_data.login.decode() == args.user and
+                  auth_data.password.decode() == args.password)
+            return AuthResult(success=ok)
+        kwargs.update(authenticator=authenticate, auth_required=True,
+                      auth_require_tls=bool(args.cert))
+    controller = Controller(Store(args.spool), hostname="127.0.0.1", port=args.port,
+                            data_size_limit=64 * 1024 * 1024, **kwargs)
+    controller.start()
+    print("ready", flush=True)
+    try:
+        sys.stdin.read()  # ends when the test process goes away
+    finally:
+        controller.stop()
+
+
+if __name__ == "__main__":
+    main()
