@@ -1,5 +1,6 @@
 // The real mail component against Dovecot and aiosmtpd.
 
+#include "../util/QtPrinters.h"
 #include "../util/TestServers.h"
 #include "mail/adapter/CurlPop3Mail.h"
 #include "mail/adapter/CurlSmtpMail.h"

@@ -1,3 +1,4 @@
+#include "../util/QtPrinters.h"
 #include "../util/FakeComponent.h"
 #include "../util/RecordingWindow.h"
 #include "core/CheckAndForward.h"

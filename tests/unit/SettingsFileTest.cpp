@@ -1,3 +1,4 @@
+#include "../util/QtPrinters.h"
 #include "core/NumberText.h"
 #include "core/SettingsFile.h"
 

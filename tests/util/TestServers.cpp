@@ -180,6 +180,11 @@ void TestServers::StartDovecot() {
         fatal("Dovecot did not start; see " + d + "/dovecot.log");
 }
 
+void TestServers::KillPop3Sessions() {
+    if (!dovecot_) return;
+    QProcess::execute("pkill", {"-KILL", "-P", QString::number(dovecot_->processId()), "-x", "pop3"});
+}
+
 void TestServers::StopDovecot() {
     if (!dovecot_) return;
     dovecot_->terminate();

@@ -40,6 +40,8 @@ public:
     // "STAGE CODE" lines, see smtp_server.py; empty clears.
     void SetSmtpFaults(const QString& spool, const QByteArray& faults) const;
 
+    // Ends every open POP3 session at once, as a server crash or a dropped line would.
+    void KillPop3Sessions();
     void StopDovecot();
     void StartDovecot();
 

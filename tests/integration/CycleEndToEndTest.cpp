@@ -1,0 +1,152 @@
+// The check cycle with the real component against Dovecot and aiosmtpd.
+
+#include "../util/QtPrinters.h"
+#include "../util/RecordingWindow.h"
+#include "../util/TestServers.h"
+#include "core/CheckAndForward.h"
+#include "mail/adapter/CurlPop3Mail.h"
+#include "mail/adapter/CurlSmtpMail.h"
+#include "mail/adapter/MessageReader.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using testutil::TestServers;
+
+namespace {
+
+QByteArray mail(const QByteArray& from, const QByteArray& subject, const QByteArray& date,
+                const QByteArray& rest) {
+    return "From: " + from + "\r\nTo: taro@example.jp\r\nSubject: " + subject + "\r\nDate: " +
+           date + "\r\nMIME-Version: 1.0\r\n" + rest;
+}
+
+const QByteArray kWithAttachment = mail(
+    "Boss <boss@x.jp>", "=?UTF-8?B?6Iez5oCl?=", "Mon, 7 Dec 2026 08:00:00 +0900",
+    "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+    "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+    "5YWo5paH44Gn44GZ\r\n"
+    "--b1\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\n"
+    "Content-Disposition: attachment; filename=\"a.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+    "JVBERi0=\r\n--b1--\r\n");
+
+class CycleEndToEnd : public ::testing::Test {
+protected:
+    TestServers& servers = TestServers::Get();
+    QTemporaryDir folder;
+    QString user;
+    core::SharedState state;
+    testutil::RecordingWindow window;
+
+    void SetUp() override {
+        static int n = 0;
+        user = QStringLiteral("cycle%1").arg(++n);
+        servers.AddUser(user, "pw");
+        servers.ClearReceived(servers.smtpSpool());
+        servers.SetSmtpFaults(servers.smtpSpool(), {});
+        startProgram();
+        state.forwardTo = "to@x.jp";
+        state.fullTextList = {"boss@x.jp", "@partner.jp"};
+        state.rejectList = {"spam@x.jp"};
+        state.maxBodyChars = 10;
+    }
+
+    // What start-up and the connection set-up do, with fresh objects (a new process).
+    void startProgram() {
+        auto context = std::make_shared<mail::ComponentContext>();
+        state.smtp = std::make_unique<mail::CurlSmtpMail>(context, mail::Timeouts{5, 5});
+        state.pop3 = std::make_unique<mail::CurlPop3Mail>(context, folder.filePath("journal"),
+                                                          mail::Timeouts{5, 5});
+        ASSERT_TRUE(state.smtp->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)));
+        ASSERT_TRUE(state.pop3->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), user, "pw"));
+        ASSERT_TRUE(state.smtp->SetSender("relay@x.jp", "自動転送"));
+    }
+
+    QList<mail::ReadMail> received() {
+        QList<mail::ReadMail> mails;
+        for (const QByteArray& raw : servers.Received(servers.smtpSpool()))
+            mails << mail::ReadMessage(raw, QDateTime::currentDateTime());
+        return mails;
+    }
+};
+
+TEST_F(CycleEndToEnd, ForwardsWholeListsTheRestAndEmptiesTheMailbox) {
+    servers.Deliver(user, kWithAttachment);
+    servers.Deliver(user, mail("=?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <spam@x.jp>", "buy",
+                               "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nspam\r\n"));
+    servers.Deliver(user, mail("p@partner.jp", "partner", "Mon, 7 Dec 2026 09:10:00 +0900",
+                               "Content-Type: text/plain; charset=ISO-2022-JP\r\n\r\n"
+                               "\x1b$B$3$s$K$A$O\x1b(B\r\n"));
+    servers.Deliver(user, mail("\"Taro Yamada\" <taro@x.jp>",
+                               "=?ISO-2022-JP?B?GyRCMnE1RBsoQg==?=", "Mon, 7 Dec 2026 23:59:00 -0500",
+                               "Content-Type: text/plain; charset=Shift_JIS\r\n"
+                               "Content-Transfer-Encoding: 8bit\r\n\r\n"
+                               "\x96\x7b\x93\xfa\x82\xcd\x90\xb0\x82\xea\x82\xc5\x82\xb7\x81\x42"
+                               "\x96\xbe\x93\xfa\x82\xe0\r\n"));
+    // No display name: the "from" line shows an empty name, then the address.
+    servers.Deliver(user, mail("same@x.jp", "html only", "Tue, 8 Dec 2026 07:01 +0900",
+                               "Content-Type: text/html; charset=UTF-8\r\n\r\n"
+                               "<p>Hi&nbsp;&amp;<br>bye</p>\r\n"));
+
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    const auto mails = received();
+    ASSERT_EQ(mails.size(), 3);
+    EXPECT_EQ(mails[0].subject, "転送:至急");
+    EXPECT_EQ(mails[0].body, "1個の添付ファイル\r\n全文です");
+    EXPECT_EQ(mails[1].subject, "転送:partner");
+    EXPECT_EQ(mails[1].body, "こんにちは\r\n");
+    EXPECT_EQ(mails[2].subject, "5件のメール(2件全文)");
+    EXPECT_EQ(mails[2].displayName, "自動転送");
+    EXPECT_EQ(mails[2].body,
+              "No.1 09:05\r\nfrom 山田 spam@x.jp\r\n転送拒否\r\n"
+              "No.2 23:59\r\nfrom Taro Yamada taro@x.jp\r\n会議\r\n-TEXT-\r\n本日は晴れです。明日\r\n"
+              "No.3 07:01\r\nfrom  same@x.jp\r\nhtml only\r\n-TEXT-\r\nHi\u00a0&\r\nbye\r\n");
+    EXPECT_EQ(window.lblInfo, "5件のメール(2件全文)を転送しました");
+    EXPECT_EQ(state.forwardedCount, 4);
+    EXPECT_EQ(servers.MailboxCount(user), 0);
+
+    servers.ClearReceived(servers.smtpSpool());
+    EXPECT_EQ(core::CheckAndForward(state, window), 0);
+    EXPECT_TRUE(received().isEmpty()) << "a second cycle finds no new mail";
+}
+
+TEST_F(CycleEndToEnd, ARefusedDigestLeavesItsMailsForTheNextCycle) {
+    servers.Deliver(user, kWithAttachment);
+    servers.Deliver(user, mail("a@x.jp", "listed", "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
+    servers.SetSmtpFaults(servers.smtpSpool(), "DATA_AFTER 1 451\n");
+
+    EXPECT_EQ(core::CheckAndForward(state, window), -1);
+    EXPECT_EQ(received().size(), 1) << "the whole forward went out, the digest did not";
+    EXPECT_EQ(servers.MailboxCount(user), 2) << "nothing leaves the server before delivery";
+
+    // The process is restarted and the server accepts again.
+    servers.SetSmtpFaults(servers.smtpSpool(), {});
+    startProgram();
+    EXPECT_EQ(core::CheckAndForward(state, window), 0);
+    const auto mails = received();
+    ASSERT_EQ(mails.size(), 2) << "the whole forward is not sent twice";
+    EXPECT_EQ(mails[1].subject, "1件のメール");
+    EXPECT_TRUE(mails[1].body.startsWith("No.1 09:05\r\nfrom  a@x.jp\r\nlisted\r\n"));
+    EXPECT_EQ(servers.MailboxCount(user), 0);
+}
+
+TEST_F(CycleEndToEnd, ADroppedPop3SessionLosesNothing) {
+    for (int i = 0; i < 3; ++i)
+        servers.Deliver(user, mail("a@x.jp", "m" + QByteArray::number(i),
+                                   "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
+    window.onEvents = [&](int n) {
+        if (n == 1) servers.KillPop3Sessions();
+    };
+    EXPECT_EQ(core::CheckAndForward(state, window), -1);
+    window.onEvents = nullptr;
+    EXPECT_TRUE(received().isEmpty());
+    EXPECT_EQ(servers.MailboxCount(user), 3);
+
+    startProgram();
+    EXPECT_EQ(core::CheckAndForward(state, window), 0);
+    ASSERT_EQ(received().size(), 1);
+    EXPECT_EQ(received()[0].subject, "3件のメール");
+    EXPECT_EQ(servers.MailboxCount(user), 0);
+}
+
+}  // namespace
