@@ -2,6 +2,7 @@
 
 #include "CharsetText.h"
 #include "GLibHandle.h"
+#include "HeaderText.h"
 #include "HtmlText.h"
 
 #include <gmime/gmime.h>
@@ -16,13 +17,17 @@ constexpr int kMaxDepth = 32;
 
 QString fromUtf8(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
 
-// Raw ISO-2022-JP left unencoded in a header (old Japanese mailers do this).
-QString fixRawJis(const char* text) {
-    if (!text) return {};
-    const QByteArray bytes(text);
-    if (!bytes.contains('\x1b')) return QString::fromUtf8(bytes);
-    return DecodeCharset(bytes, "ISO-2022-JP");
+// The value of a header as it stands in the message, unfolded; empty when absent.
+QByteArray rawHeader(GMimeMessage* message, const char* name) {
+    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+    GMimeHeader* header = headers ? g_mime_header_list_get_header(headers, name) : nullptr;
+    const char* raw = header ? g_mime_header_get_raw_value(header) : nullptr;
+    if (!raw) return {};
+    GCharPtr unfolded(g_mime_utils_header_unfold(raw));
+    return QByteArray(unfolded.get()).trimmed();
 }
+
+GMimeParserOptions* parserOptions();
 
 QByteArray decodedContent(GMimePart* part) {
     GMimeDataWrapper* content = g_mime_part_get_content(part);
@@ -89,14 +94,21 @@ public:
 QString offsetText(int seconds) {
     const int minutes = std::abs(seconds) / 60;
     return QStringLiteral("%1%2%3")
-        .arg(seconds < 0 ? u'-' : u'+')
+        .arg(QChar(seconds < 0 ? u'-' : u'+'))
         .arg(minutes / 60, 2, 10, QChar(u'0'))
         .arg(minutes % 60, 2, 10, QChar(u'0'));
 }
 
+struct DateTimeUnref {
+    void operator()(GDateTime* date) const { g_date_time_unref(date); }
+};
+
 QString dateText(GMimeMessage* message, const QDateTime& retrievedAt) {
-    if (GDateTime* date = message ? g_mime_message_get_date(message) : nullptr) {
-        GCharPtr text(g_date_time_format(date, "%Y/%m/%d %H:%M:%S %z"));
+    const QByteArray raw = message ? NormaliseDate(rawHeader(message, "Date")) : QByteArray();
+    std::unique_ptr<GDateTime, DateTimeUnref> date(
+        raw.isEmpty() ? nullptr : g_mime_utils_header_decode_date(raw.constData()));
+    if (date) {
+        GCharPtr text(g_date_time_format(date.get(), "%Y/%m/%d %H:%M:%S %z"));
         if (text) return QString::fromUtf8(text.get());
     }
     const QDateTime local = retrievedAt.toLocalTime();
@@ -105,7 +117,10 @@ QString dateText(GMimeMessage* message, const QDateTime& retrievedAt) {
 }
 
 void readSender(GMimeMessage* message, ReadMail& mail) {
-    InternetAddressList* from = g_mime_message_get_from(message);
+    const QByteArray raw = NormaliseHeader(rawHeader(message, "From"));
+    if (raw.isEmpty()) return;
+    GObjectPtr<InternetAddressList> list(internet_address_list_parse(parserOptions(), raw.constData()));
+    InternetAddressList* from = list.get();
     if (!from) return;
     // The first mailbox, also when it stands inside a group.
     for (int i = 0; i < internet_address_list_length(from); ++i) {
@@ -117,7 +132,7 @@ void readSender(GMimeMessage* message, ReadMail& mail) {
             address = internet_address_list_get_address(members, 0);
         }
         if (!INTERNET_ADDRESS_IS_MAILBOX(address)) continue;
-        mail.displayName = fixRawJis(internet_address_get_name(address));
+        mail.displayName = fromUtf8(internet_address_get_name(address));
         mail.address = fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
         return;
     }
@@ -158,7 +173,9 @@ ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt) {
     }
 
     readSender(message.get(), mail);
-    mail.subject = fixRawJis(g_mime_message_get_subject(message.get()));
+    const QByteArray subject = NormaliseHeader(rawHeader(message.get(), "Subject"));
+    GCharPtr decodedSubject(g_mime_utils_header_decode_text(parserOptions(), subject.constData()));
+    mail.subject = fromUtf8(decodedSubject.get());
     mail.dateText = dateText(message.get(), retrievedAt);
 
     PartWalker walker;
