@@ -39,4 +39,7 @@ bool QtTrayShell::Delete() {
     return true;
 }
 
+bool QtTrayShell::IconShown() const { return impl_->icon.isVisible(); }
+QString QtTrayShell::Tip() const { return impl_->icon.toolTip(); }
+
 }  // namespace tray

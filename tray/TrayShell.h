@@ -15,6 +15,9 @@ public:
     virtual bool Add(const QIcon& icon, const QString& tip) = 0;
     virtual bool Modify(const QIcon& icon, const QString& tip) = 0;
     virtual bool Delete() = 0;
+    // What the notification area shows now.
+    virtual bool IconShown() const = 0;
+    virtual QString Tip() const = 0;
 };
 
 // The shell on QSystemTrayIcon. A left-button press on the icon is handed to onPress.
@@ -25,6 +28,8 @@ public:
     bool Add(const QIcon& icon, const QString& tip) override;
     bool Modify(const QIcon& icon, const QString& tip) override;
     bool Delete() override;
+    bool IconShown() const override;
+    QString Tip() const override;
 
 private:
     class Impl;

@@ -1,0 +1,25 @@
+#pragma once
+// Answers the program's message boxes without showing them, and remembers them.
+
+#include "ui/Dialogs.h"
+
+#include <QStringList>
+
+namespace testutil {
+
+class RecordingDialogs : public ui::Dialogs {
+public:
+    QStringList informed, details, asked;
+    bool answerOk = true;
+
+    void Inform(const QString& text, const QString& detail = {}) override {
+        informed << text;
+        details << detail;
+    }
+    bool AskOkCancel(const QString& text) override {
+        asked << text;
+        return answerOk;
+    }
+};
+
+}  // namespace testutil
