@@ -32,11 +32,13 @@ SignalBridge::SignalBridge(std::function<void()> onSignal) : onSignal_(std::move
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);  // the session or terminal ending
 }
 
 SignalBridge::~SignalBridge() {
     std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
 }
 
 }  // namespace app

@@ -1,5 +1,5 @@
 #pragma once
-// Turns SIGTERM and SIGINT into a call on the user-interface thread.
+// Turns SIGTERM, SIGINT and SIGHUP into a call on the user-interface thread.
 
 #include <QObject>
 #include <functional>

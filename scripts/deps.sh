@@ -14,6 +14,8 @@ packages=(
   # test servers and tools
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl curl
   xvfb xauth
+  # fuzzing
+  clang libclang-rt-14-dev
 )
 
 missing=()

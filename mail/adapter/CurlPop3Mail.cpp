@@ -3,6 +3,7 @@
 #include "BlockingCall.h"
 
 #include <QDateTime>
+#include <QSet>
 
 namespace mail {
 CurlPop3Mail::CurlPop3Mail(std::shared_ptr<ComponentContext> context, QString journalPath,
@@ -86,7 +87,11 @@ std::int32_t CurlPop3Mail::RecvMail() {
         return -1;
     }
     QStringList onServer;
-    for (const Listed& message : listing_) onServer << message.uid;
+    numbers_.clear();
+    for (const Listed& message : listing_) {
+        onServer << message.uid;
+        numbers_.insert(message.uid, message.number);
+    }
     journal_->KeepOnly(onServer);
 
     mailCount_ = 0;
@@ -119,9 +124,7 @@ std::int32_t CurlPop3Mail::OpenNewMail(QString& body) {
         return -1;
     }
     const QString uid = newUids_[next_];
-    int number = 0;
-    for (const Listed& message : listing_)
-        if (message.uid == uid) number = message.number;
+    const int number = numbers_.value(uid);
 
     QByteArray raw;
     const bool ok = RunBlocking([&] {
@@ -182,8 +185,9 @@ void CurlPop3Mail::Refresh() {
     deliveredEarlier_.clear();
 }
 
-void CurlPop3Mail::deleteAndQuit(const QStringList& uids) {
+void CurlPop3Mail::deleteAndQuit(const QStringList& uidList) {
     if (!session_) return;
+    const QSet<QString> uids(uidList.begin(), uidList.end());
     RunBlocking([&] {
         // Numbers from a listing of this very session: a reconnect lists anew.
         std::vector<Listed> current;

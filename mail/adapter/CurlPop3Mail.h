@@ -17,6 +17,7 @@
 #include "MessageReader.h"
 #include "mail/MailComponent.h"
 
+#include <QHash>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -50,7 +51,7 @@ private:
 
     bool list(std::vector<Listed>* listing);
     // Sends DELE for the given messages still on the server, then QUIT.
-    void deleteAndQuit(const QStringList& uids);
+    void deleteAndQuit(const QStringList& uidList);
     void closeSession();
     // Ends a failed session at once, without waiting on a server that stopped answering.
     void abortSession();
@@ -65,6 +66,7 @@ private:
     std::optional<ServerAddress> server_;
     QString user_, password_;
     std::vector<Listed> listing_;
+    QHash<QString, int> numbers_;  // uid to message number in this session
     QStringList newUids_;
     qsizetype next_ = 0;
     QString openedUid_;  // the message opened last, until the list runs out

@@ -78,7 +78,9 @@ TEST_P(Pop3Connect, LogsInOrSaysWhyNot) {
         user, c.password);
     qputenv("SSL_CERT_FILE", savedCa);
     EXPECT_EQ(ok, c.expected) << object.LastError().toStdString();
-    if (!ok) EXPECT_FALSE(object.LastError().isEmpty());
+    if (!ok) {
+        EXPECT_FALSE(object.LastError().isEmpty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

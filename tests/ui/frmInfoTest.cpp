@@ -433,3 +433,28 @@ TEST_F(WindowTest, TimerRaisesCheckDueEveryIntervalTicks) {
 }
 
 }  // namespace
+
+namespace {
+
+// Paints the window as a person sees it; scripts/screenshot.sh runs this under Xvfb and
+// keeps the picture (TARNPOST_SCREENSHOT names the file).
+TEST_F(WindowTest, PaintsTheWindowGreenWithOrangeStatusLines) {
+    state.pop3Server = "pop.example.jp", state.userName = "taro", state.password = "secret";
+    state.smtpServer = "smtp.example.jp", state.mailAccount = "relay@example.jp";
+    state.forwardTo = "taro@example.com", state.intervalSec = 60, state.maxBodyChars = 100;
+    state.rejectList = {"spam@example.com", "@ads.example.net"}, state.rejectCount = 2;
+    window->Show();
+    window->SetLblInfo("3件のメール(1件全文)を転送しました");
+    window->SetLblTime("2026/12/07 09:05:00");
+    const QImage image = window->grab().toImage();
+    ASSERT_EQ(image.size() / image.devicePixelRatio(), QSize(300, 424));
+    const qreal scale = image.devicePixelRatio();
+    auto colourAt = [&](int x, int y) { return image.pixelColor(int(x * scale), int(y * scale)); };
+    EXPECT_EQ(colourAt(2, 2), QColor(192, 255, 192)) << "window background";
+    EXPECT_EQ(colourAt(280, 398), QColor(255, 224, 192)) << "the status line's lower right";
+    if (const QString path = qEnvironmentVariable("TARNPOST_SCREENSHOT"); !path.isEmpty()) {
+        EXPECT_TRUE(image.save(path)) << path.toStdString();
+    }
+}
+
+}  // namespace

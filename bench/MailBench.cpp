@@ -1,0 +1,138 @@
+// Benchmarks of the mail component against the real servers; prints one line per run.
+//
+//   mail_bench pop3 N     retrieve and delete N messages of about 10 KB from Dovecot
+//   mail_bench curl N     the same retrievals with curl's command line (the reference)
+//   mail_bench smtp N     send N messages to the SMTP server
+//   mail_bench decode N   decode N messages of a mixed corpus
+//
+// Each run is its own process, so the peak RSS it prints is that run's alone.
+
+#include "../tests/util/TestServers.h"
+#include "mail/ComponentRegistry.h"
+#include "mail/adapter/CurlPop3Mail.h"
+#include "mail/adapter/CurlSmtpMail.h"
+#include "mail/adapter/MessageReader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double peakRssMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+QByteArray tenKilobyteMail(int i) {
+    QByteArray body;
+    while (body.size() < 10 * 1024)
+        body += "これはベンチマーク用の本文です。Line " + QByteArray::number(body.size()) + "\r\n";
+    return "From: sender" + QByteArray::number(i % 50) + "@example.jp\r\nSubject: bench " +
+           QByteArray::number(i) +
+           "\r\nDate: Mon, 7 Dec 2026 09:05:00 +0900\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+           "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+           body;
+}
+
+void report(const char* what, int count, qint64 ms) {
+    std::printf("%-8s %6d messages  %8.2f s  %9.1f msg/s  peak RSS %6.1f MB\n", what, count,
+                ms / 1000.0, count * 1000.0 / std::max<qint64>(ms, 1), peakRssMb());
+}
+
+int pop3Bench(int count, bool withCurl) {
+    auto& servers = testutil::TestServers::Get();
+    servers.AddUser("bench", "pw");
+    for (int i = 0; i < count; ++i) servers.Deliver("bench", tenKilobyteMail(i));
+    QElapsedTimer clock;
+    if (withCurl) {
+        // One curl process, one connection, every message retrieved in turn.
+        QTemporaryDir dir;
+        QFile config(dir.filePath("urls"));
+        config.open(QIODevice::WriteOnly);
+        for (int i = 1; i <= count; ++i)
+            config.write(QStringLiteral("url = \"pop3://127.0.0.1:%1/%2\"\noutput = \"/dev/null\"\n")
+                             .arg(servers.pop3Port)
+                             .arg(i)
+                             .toUtf8());
+        config.close();
+        clock.start();
+        const int rc = QProcess::execute("curl", {"-s", "-u", "bench:pw", "-K", config.fileName()});
+        report("curl", count, clock.elapsed());
+        return rc;
+    }
+    QTemporaryDir journal;
+    auto context = std::make_shared<mail::ComponentContext>();
+    context->smtpConnectedSincePop3Connect = true;
+    mail::CurlPop3Mail pop3(context, journal.filePath("journal"));
+    clock.start();
+    if (!pop3.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), "bench", "pw")) return 1;
+    if (pop3.RecvMail() != count) return 1;
+    QString body;
+    for (std::int32_t n; (n = pop3.OpenNewMail(body)) > 0;) pop3.DeleteMail(n, 2);
+    pop3.Refresh();
+    report("pop3", count, clock.elapsed());
+    return servers.MailboxCount("bench") == 0 ? 0 : 1;
+}
+
+int smtpBench(int count) {
+    auto& servers = testutil::TestServers::Get();
+    auto context = std::make_shared<mail::ComponentContext>();
+    mail::CurlSmtpMail smtp(context);
+    QElapsedTimer clock;
+    clock.start();
+    if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||
+        !smtp.SetSender("bench@example.jp", "自動転送"))
+        return 1;
+    const QString body = QString::fromUtf8(tenKilobyteMail(0));
+    for (int i = 0; i < count; ++i) {
+        smtp.ClearMail();
+        smtp.SetRecipient(1, "to@example.jp", {});
+        smtp.SetSubject(QStringLiteral("%1件のメール").arg(i));
+        smtp.SetDetail(body);
+        if (!smtp.Mail()) return 1;
+    }
+    report("smtp", count, clock.elapsed());
+    return 0;
+}
+
+int decodeBench(int count) {
+    QList<QByteArray> corpus;
+    for (const QString& name : QDir(QStringLiteral(TARNPOST_SOURCE_DIR "/tests/corpus")).entryList({"*.eml"})) {
+        QFile file(QStringLiteral(TARNPOST_SOURCE_DIR "/tests/corpus/") + name);
+        file.open(QIODevice::ReadOnly);
+        corpus << file.readAll();
+    }
+    corpus << tenKilobyteMail(1);
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype characters = 0;
+    for (int i = 0; i < count; ++i)
+        characters += mail::ReadMessage(corpus[i % corpus.size()], QDateTime::currentDateTime()).body.size();
+    report("decode", count, clock.elapsed());
+    return characters > 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    const QStringList args = application.arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: mail_bench pop3|curl|smtp|decode N\n");
+        return 2;
+    }
+    mail::ComponentRegistry::WithRealComponent(QString());
+    const int count = args[2].toInt();
+    if (args[1] == "pop3") return pop3Bench(count, false);
+    if (args[1] == "curl") return pop3Bench(count, true);
+    if (args[1] == "smtp") return smtpBench(count);
+    if (args[1] == "decode") return decodeBench(count);
+    return 2;
+}
