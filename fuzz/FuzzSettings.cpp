@@ -1,5 +1,6 @@
 // libFuzzer: any bytes as Tarnpost.ini load with a defined result and never crash.
 
+#include "core/NumberText.h"
 #include "core/SettingsFile.h"
 
 #include <QFile>

@@ -28,7 +28,10 @@ bool CurlSmtpMail::Connect(const QString& smtpServer) {
         answered ? session->Close() : session->Abort();
         return answered;
     });
-    if (!ok) return fail(session->error());
+    if (!ok) {
+        session_.reset();  // no mail goes to the server of an earlier set-up
+        return fail(session->error());
+    }
     session_ = std::move(session);
     error_.clear();
     return true;
