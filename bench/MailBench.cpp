@@ -63,7 +63,8 @@ int pop3Bench(int count, bool withCurl) {
                              .toUtf8());
         config.close();
         clock.start();
-        const int rc = QProcess::execute("curl", {"-s", "-u", "bench:pw", "-K", config.fileName()});
+        const int rc = QProcess::execute(
+            "curl", {"-s", "--ssl", "--cacert", servers.caFile(), "-u", "bench:pw", "-K", config.fileName()});
         report("curl", count, clock.elapsed());
         return rc;
     }
@@ -72,8 +73,11 @@ int pop3Bench(int count, bool withCurl) {
     context->smtpConnectedSincePop3Connect = true;
     mail::CurlPop3Mail pop3(context, journal.filePath("journal"));
     clock.start();
-    if (!pop3.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), "bench", "pw")) return 1;
-    if (pop3.RecvMail() != count) return 1;
+    if (!pop3.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), "bench", "pw") ||
+        pop3.RecvMail() != count) {
+        std::fprintf(stderr, "pop3: %s\n", qPrintable(pop3.LastError()));
+        return 1;
+    }
     QString body;
     for (std::int32_t n; (n = pop3.OpenNewMail(body)) > 0;) pop3.DeleteMail(n, 2);
     pop3.Refresh();
@@ -88,15 +92,20 @@ int smtpBench(int count) {
     QElapsedTimer clock;
     clock.start();
     if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||
-        !smtp.SetSender("bench@example.jp", "自動転送"))
+        !smtp.SetSender("bench@example.jp", "自動転送")) {
+        std::fprintf(stderr, "smtp: %s\n", qPrintable(smtp.LastError()));
         return 1;
+    }
     const QString body = QString::fromUtf8(tenKilobyteMail(0));
     for (int i = 0; i < count; ++i) {
         smtp.ClearMail();
         smtp.SetRecipient(1, "to@example.jp", {});
         smtp.SetSubject(QStringLiteral("%1件のメール").arg(i));
         smtp.SetDetail(body);
-        if (!smtp.Mail()) return 1;
+        if (!smtp.Mail()) {
+            std::fprintf(stderr, "smtp: %s\n", qPrintable(smtp.LastError()));
+            return 1;
+        }
     }
     report("smtp", count, clock.elapsed());
     return 0;
@@ -129,6 +138,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     mail::ComponentRegistry::WithRealComponent(QString());
+    // The servers' own CA, as in the integration tests.
+    qputenv("SSL_CERT_FILE", testutil::TestServers::Get().caFile().toUtf8());
     const int count = args[2].toInt();
     if (args[1] == "pop3") return pop3Bench(count, false);
     if (args[1] == "curl") return pop3Bench(count, true);
