@@ -38,25 +38,32 @@ int Main::Run() {
     return 0;
 }
 
+namespace {
+
+// The object made from progId, when it is one of the kind the program needs.
+template <class Kind>
+std::unique_ptr<Kind> createObject(const mail::ComponentRegistry& components, const QString& progId,
+                                   QString* error) {
+    std::unique_ptr<mail::ComponentObject> object = components.CreateObject(progId, error);
+    if (!object) return nullptr;
+    if (auto* kind = dynamic_cast<Kind*>(object.get())) {
+        object.release();
+        return std::unique_ptr<Kind>(kind);
+    }
+    *error = QStringLiteral("\"%1\" is not the mail object the program expects").arg(progId);
+    return nullptr;
+}
+
+}  // namespace
+
 bool Main::createComponents() {
     QString error;
-    auto smtp = components_.CreateObject(mail::kSmtpProgId, &error);
-    auto* smtpMail = dynamic_cast<mail::SmtpMail*>(smtp.get());
-    if (!smtpMail) {
-        window_.ReportFatal(error.isEmpty() ? QStringLiteral("wrong object for ") + mail::kSmtpProgId : error);
+    state_.smtp = createObject<mail::SmtpMail>(components_, mail::kSmtpProgId, &error);
+    if (state_.smtp) state_.pop3 = createObject<mail::Pop3Mail>(components_, mail::kPop3ProgId, &error);
+    if (!state_.smtp || !state_.pop3) {
+        window_.ReportFatal(error);
         return false;
     }
-    smtp.release();
-    state_.smtp.reset(smtpMail);
-
-    auto pop3 = components_.CreateObject(mail::kPop3ProgId, &error);
-    auto* pop3Mail = dynamic_cast<mail::Pop3Mail*>(pop3.get());
-    if (!pop3Mail) {
-        window_.ReportFatal(error.isEmpty() ? QStringLiteral("wrong object for ") + mail::kPop3ProgId : error);
-        return false;
-    }
-    pop3.release();
-    state_.pop3.reset(pop3Mail);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <gmime/gmime.h>
 
 #include <QStringList>
+#include <cerrno>
 #include <optional>
 
 namespace mail {
