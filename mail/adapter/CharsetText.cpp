@@ -42,6 +42,42 @@ std::optional<QString> convert(const QByteArray& bytes, const char* charset, boo
     return QString::fromUtf8(out);
 }
 
+// ISO-2022-JP as Microsoft's mailers write it carries CP932's extra characters (circled
+// digits, ㈱, NEC and IBM rows) that iconv's ISO-2022-JP refuses. Their JIS codes map to
+// Shift_JIS arithmetically, and CP932 then decodes them.
+std::optional<QByteArray> jisToShiftJis(const QByteArray& bytes) {
+    enum class Mode { Ascii, Kanji, Katakana } mode = Mode::Ascii;
+    QByteArray out;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == 0x1b) {
+            const QByteArray escape = bytes.mid(i + 1, 2);
+            if (escape == "(B" || escape == "(J") mode = Mode::Ascii;
+            else if (escape == "$B" || escape == "$@") mode = Mode::Kanji;
+            else if (escape == "(I") mode = Mode::Katakana;
+            else return std::nullopt;
+            i += 2;
+        } else if (c == '\r' || c == '\n' || mode == Mode::Ascii) {
+            out += static_cast<char>(c);
+        } else if (mode == Mode::Katakana) {
+            if (c < 0x21 || c > 0x5f) return std::nullopt;
+            out += static_cast<char>(c + 0x80);
+        } else {
+            if (i + 1 >= bytes.size()) return std::nullopt;
+            const auto second = static_cast<unsigned char>(bytes[++i]);
+            if (c < 0x21 || c > 0x7e || second < 0x21 || second > 0x7e) return std::nullopt;
+            out += static_cast<char>(((c + 1) >> 1) + (c <= 0x5e ? 0x70 : 0xb0));
+            out += static_cast<char>(second + ((c & 1) ? (second < 0x60 ? 0x1f : 0x20) : 0x7e));
+        }
+    }
+    return out;
+}
+
+std::optional<QString> convertJisWithExtensions(const QByteArray& bytes) {
+    const auto shiftJis = jisToShiftJis(bytes);
+    return shiftJis ? convert(*shiftJis, "CP932", false) : std::nullopt;
+}
+
 bool isValidUtf8(const QByteArray& bytes) {
     return g_utf8_validate(bytes.constData(), bytes.size(), nullptr);
 }
@@ -61,9 +97,11 @@ QStringList candidatesFor(const QByteArray& declared) {
 
 QString detect(const QByteArray& bytes) {
     // ISO-2022-JP is 7-bit and would pass for UTF-8: its escapes decide first.
-    if (bytes.contains("\x1b$") || bytes.contains("\x1b("))
+    if (bytes.contains("\x1b$") || bytes.contains("\x1b(")) {
         for (const char* charset : {"ISO-2022-JP", "ISO-2022-JP-2", "ISO-2022-JP-3"})
             if (auto text = convert(bytes, charset, false)) return *text;
+        if (auto text = convertJisWithExtensions(bytes)) return *text;
+    }
     if (isValidUtf8(bytes)) return QString::fromUtf8(bytes);
     for (const char* charset : {"EUC-JP", "CP932"})
         if (auto text = convert(bytes, charset, false)) return *text;
@@ -77,6 +115,8 @@ QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset
     const QStringList candidates = candidatesFor(declaredCharset);
     for (const QString& charset : candidates)
         if (auto text = convert(bytes, charset.toLatin1().constData(), false)) return *text;
+    if (declaredCharset.toLower().startsWith("iso-2022-jp"))
+        if (auto text = convertJisWithExtensions(bytes)) return *text;
     // The label is wrong or the text damaged: keep what can be read.
     if (declaredCharset.toLower().startsWith("utf")) return QString::fromUtf8(bytes);
     if (!candidates.isEmpty() && bytes.contains('\x1b'))

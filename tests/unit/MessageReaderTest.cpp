@@ -51,6 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "2026/12/09 18:00:00 +0900", "週報", 0},
         CorpusCase{"cp932-labelled-sjis.eml", "①㈱髙橋\r\n", "", "ito@example.jp",
                    "2026/12/10 08:00:00 +0900", "cp932", 0},
+        CorpusCase{"iso2022jp-nec-extensions.eml", "①② 株式会社 ㈱\r\n", "", "nec@example.jp",
+                   "2026/12/17 08:00:00 +0900", "①", 0},
         CorpusCase{"raw-jis-header.eml", "テスト\r\n", "山本", "yamamoto@example.jp",
                    "2026/12/11 07:07:07 +0900", "案件", 0},
         CorpusCase{"html-only.eml", "Title\r\nFirst\u00a0para & more\r\nLine\r\nBreak\r\none\r\ntwo",
