@@ -2,6 +2,7 @@
 
 #include "BlockingCall.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QSet>
 
@@ -10,10 +11,12 @@ CurlPop3Mail::CurlPop3Mail(std::shared_ptr<ComponentContext> context, QString jo
                            Timeouts timeouts)
     : context_(std::move(context)), journalPath_(std::move(journalPath)), timeouts_(timeouts) {
     context_->onMailAccepted = [this] { onMailAccepted(); };
+    context_->openedMailKey = [this] { return openedMailKey(); };
 }
 
 CurlPop3Mail::~CurlPop3Mail() {
     context_->onMailAccepted = nullptr;
+    context_->openedMailKey = nullptr;
     closeSession();
 }
 
@@ -166,6 +169,13 @@ bool CurlPop3Mail::DeleteMail(std::int32_t& mailNo, std::int16_t mode) {
     if (mode != 2 || mailNo <= 0 || mailNo > newUids_.size()) return false;
     listedThisCycle_ << newUids_[mailNo - 1];
     return true;
+}
+
+QString CurlPop3Mail::openedMailKey() const {
+    if (openedUid_.isEmpty() || !server_) return {};
+    const QByteArray identity = (user_ + u'\n' + server_->url + u'\n' + openedUid_).toUtf8();
+    return QString::fromLatin1(
+        QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(32));
 }
 
 void CurlPop3Mail::onMailAccepted() {

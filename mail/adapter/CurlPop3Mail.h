@@ -56,6 +56,7 @@ private:
     // Ends a failed session at once, without waiting on a server that stopped answering.
     void abortSession();
     void onMailAccepted();
+    QString openedMailKey() const;
 
     std::shared_ptr<ComponentContext> context_;
     QString journalPath_;

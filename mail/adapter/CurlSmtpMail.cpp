@@ -74,6 +74,7 @@ bool CurlSmtpMail::Mail() {
     if (draft_.to.isEmpty()) return fail(QStringLiteral("no recipient is set"));
     draft_.fromAddress = sender_;
     draft_.fromName = senderName_;
+    draft_.key = context_->openedMailKey ? context_->openedMailKey() : QString();
     const bool ok = RunBlocking([this] {
         const QByteArray message = BuildMessage(draft_);
         CURL* curl = session_->handle();
@@ -84,14 +85,17 @@ bool CurlSmtpMail::Mail() {
         curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
         const bool sent = session_->Perform({QString(), nullptr, false, nullptr, &message});
         curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
-        // A connection that failed mid-mail is not used again; a stalled server would
-        // otherwise hold the next mail too.
-        if (!sent) session_->Abort();
+        if (sent) {
+            if (context_->onMailAccepted) context_->onMailAccepted();
+        } else {
+            // A connection that failed mid-mail is not used again; a stalled server would
+            // otherwise hold the next mail too.
+            session_->Abort();
+        }
         return sent;
     });
     if (!ok) return fail(session_->error());
     error_.clear();
-    if (context_->onMailAccepted) context_->onMailAccepted();
     return true;
 }
 

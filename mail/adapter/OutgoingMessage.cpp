@@ -42,8 +42,13 @@ QByteArray BuildMessage(const OutgoingMail& mail) {
     const qsizetype at = mail.fromAddress.lastIndexOf(u'@');
     const QByteArray domain =
         at >= 0 ? mail.fromAddress.mid(at + 1).toUtf8() : QByteArray("tarnpost.localhost");
-    GCharPtr id(g_mime_utils_generate_message_id(domain.constData()));
-    g_mime_message_set_message_id(message.get(), id.get());
+    if (mail.key.isEmpty()) {
+        GCharPtr id(g_mime_utils_generate_message_id(domain.constData()));
+        g_mime_message_set_message_id(message.get(), id.get());
+    } else {
+        const QByteArray id = "tarnpost." + mail.key.toLatin1() + '@' + domain;
+        g_mime_message_set_message_id(message.get(), id.constData());
+    }
 
     // Base64 keeps every line legal whatever the text holds, and keeps its CR LF exact.
     GObjectPtr<GMimeTextPart> part(g_mime_text_part_new_with_subtype("plain"));

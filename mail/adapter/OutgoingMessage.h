@@ -9,6 +9,9 @@ namespace mail {
 
 struct OutgoingMail {
     QString fromAddress, fromName, to, subject, body;
+    // When set, the Message-ID is made from it (the same mail sent again keeps its
+    // identity); otherwise it is random.
+    QString key;
 };
 
 // CR, LF and other control characters in header text become blanks, so that no value

@@ -7,6 +7,7 @@
 #include "mail/adapter/MessageReader.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -190,6 +191,43 @@ TEST_F(MailComponent, AMailForwardedWholeIsNeverForwardedAgain) {
     EXPECT_EQ(box->OpenNewMail(body), 0);
     box->Refresh();
     EXPECT_EQ(servers.MailboxCount(user), 0) << "the forwarded one is deleted with the rest";
+}
+
+QByteArray messageIdOf(const QByteArray& raw) {
+    static const QRegularExpression id(QStringLiteral("(?im)^message-id:\\s*(\\S+)"));
+    return id.match(QString::fromLatin1(raw)).captured(1).toLatin1();
+}
+
+TEST_F(MailComponent, AForwardSentAgainKeepsItsMessageId) {
+    servers.Deliver(user, simpleMail("boss@x.jp", "whole", "forward me\r\n"));
+    mail::CurlSmtpMail smtp(context, fast);
+    ASSERT_TRUE(smtp.Connect(smtpUrl()));
+    smtp.SetSender("me@x.jp", "自動転送");
+    // Two starts whose journals know nothing: the forward goes out twice.
+    for (const char* journal : {"first", "second"}) {
+        mail::CurlPop3Mail box(context, folder.filePath(journal), fast);
+        context->smtpConnectedSincePop3Connect = true;
+        ASSERT_TRUE(box.Connect(pop3Url(), user, "pw"));
+        ASSERT_EQ(box.RecvMail(), 1);
+        QString body;
+        ASSERT_EQ(box.OpenNewMail(body), 1);
+        smtp.ClearMail();
+        smtp.SetRecipient(1, "to@x.jp", {});
+        smtp.SetSubject("転送:whole");
+        smtp.SetDetail(body);
+        ASSERT_TRUE(smtp.Mail());
+        ASSERT_EQ(box.OpenNewMail(body), 0);
+        smtp.ClearMail();
+        smtp.SetRecipient(1, "to@x.jp", {});
+        smtp.SetSubject("digest");
+        ASSERT_TRUE(smtp.Mail());
+    }
+    const auto received = servers.Received(servers.smtpSpool());
+    ASSERT_EQ(received.size(), 4);
+    EXPECT_FALSE(messageIdOf(received[0]).isEmpty());
+    EXPECT_EQ(messageIdOf(received[0]), messageIdOf(received[2])) << "the same mail, sent again";
+    EXPECT_NE(messageIdOf(received[1]), messageIdOf(received[3])) << "digests are each their own";
+    EXPECT_NE(messageIdOf(received[0]), messageIdOf(received[1]));
 }
 
 TEST_F(MailComponent, SentMailArrivesAsWrittenWithoutHeaderInjection) {

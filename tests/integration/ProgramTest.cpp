@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
+#include <QSet>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -35,15 +38,19 @@ protected:
         file.write(lines);
     }
 
+    // Copies the program into the test's folder, where it looks for its settings.
     void start() {
-        const QString binary = folder.filePath("tarnpost");
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TARNPOST_BINARY), binary));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TARNPOST_BINARY), folder.filePath("tarnpost")));
+        launch();
+    }
+    // Starts the copied program offscreen, trusting the test servers' CA.
+    void launch() {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("SSL_CERT_FILE", testutil::TestServers::Get().caFile());
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(binary, {});
+        process.start(folder.filePath("tarnpost"), {});
         ASSERT_TRUE(process.waitForStarted(10000));
     }
     void TearDown() override {
@@ -83,9 +90,9 @@ TEST_F(Program, SigintEndsItToo) {
 // Waits (bounded) until check() holds.
 template <class Check>
 bool eventually(Check check, int seconds = 30) {
-    for (int i = 0; i < seconds * 10; ++i) {
+    for (int i = 0; i < seconds * 200; ++i) {
         if (check()) return true;
-        QThread::msleep(100);
+        QThread::msleep(5);
     }
     return check();
 }
@@ -125,6 +132,89 @@ TEST_F(Program, ForwardsOverTlsAndEmptiesTheMailbox) {
     EXPECT_EQ(digest.body,
               "No.1 09:05\r\nfrom Ad ad@spam.example\r\n転送拒否\r\n"
               "No.2 09:05\r\nfrom Alice alice@example.com\r\nHello\r\n-TEXT-\r\ncafé\r\n\r\n");
+}
+
+// Every moment of a cycle is a moment the process may die. Whatever the moment, every
+// mail is delivered in the end, none is forwarded whole twice, and the mailbox empties.
+TEST_F(Program, KilledAtAnyMomentLosesNothingAndForwardsNothingTwice) {
+    auto& servers = testutil::TestServers::Get();
+    servers.AddUser("killed", "pw");
+    servers.ClearReceived(servers.smtpSpool());
+    constexpr int kMails = 200;
+    auto sender = [](int n) { return n % 5 == 0 ? "boss@x.jp" : n % 7 == 0 ? "spam@x.jp" : "a@x.jp"; };
+    for (int n = 0; n < kMails; ++n)
+        servers.Deliver("killed", QStringLiteral("From: %1\r\nSubject: m-%2\r\n"
+                                                 "Date: Mon, 7 Dec 2026 09:05:00 +0900\r\n\r\n"
+                                                 "body of m-%2\r\n")
+                                      .arg(sender(n))
+                                      .arg(n)
+                                      .toUtf8());
+    writeSettings(QStringLiteral("POP3,127.0.0.1:%1\r\nSMTP,127.0.0.1:%2\r\nUSER_NAME,killed\r\n"
+                                 "PASSWD,pw\r\nTRANS,to@x.jp\r\nMAILACC,relay@x.jp\r\n"
+                                 "INTERVAL,1\r\nLENGTH,0\r\nREJECT,spam@x.jp\r\nALLTRANS,boss@x.jp\r\n")
+                      .arg(servers.pop3Port)
+                      .arg(servers.smtpPort)
+                      .toUtf8());
+    // Each run is killed once its cycle is under way (a forward has gone out), after a
+    // delay that differs from run to run: during retrievals, forwards, the digest, the
+    // deletions.
+    // The SMTP server takes 30 ms per mail, so that a cycle lasts long enough to be hit.
+    servers.SetSmtpFaults(servers.smtpSpool(), "HANG_DATA 0.03\n");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TARNPOST_BINARY), folder.filePath("tarnpost")));
+    int kills = 0;
+    for (; kills < 20 && servers.MailboxCount("killed") > 0; ++kills) {
+        const int sentBefore = servers.ReceivedCount(servers.smtpSpool());
+        launch();
+        eventually([&] { return servers.ReceivedCount(servers.smtpSpool()) > sentBefore; }, 10);
+        QThread::msleep(kills % 2 ? 20 + 6 * kills : 2 * kills);
+        process.kill();  // SIGKILL
+        ASSERT_TRUE(process.waitForFinished(10000));
+    }
+    servers.SetSmtpFaults(servers.smtpSpool(), {});
+    const int leftBeforeLastStart = servers.MailboxCount("killed");
+    const auto sentBeforeLastStart = servers.Received(servers.smtpSpool()).size();
+    launch();
+    ASSERT_TRUE(eventually([&] { return servers.MailboxCount("killed") == 0; }, 60))
+        << servers.MailboxCount("killed") << " left, "
+        << servers.Received(servers.smtpSpool()).size() << " received";
+    QThread::sleep(2);  // a last check finds nothing more to send
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(10000));
+
+    // A forward the process died too soon to record is sent again with the same
+    // Message-ID: the same mail again, not a second one.
+    QMap<int, QSet<QByteArray>> whole;
+    QMap<int, int> wholeSends, listed;
+    static const QRegularExpression messageId(QStringLiteral("(?im)^message-id:\\s*(\\S+)"));
+    static const QRegularExpression subjectLine(QStringLiteral("\r\nm-(\\d+)\r\n-TEXT-"));
+    for (const QByteArray& raw : servers.Received(servers.smtpSpool())) {
+        const auto mail = mail::ReadMessage(raw, QDateTime::currentDateTime());
+        if (mail.subject.startsWith("転送:m-")) {
+            const int n = mail.subject.mid(5).toInt();
+            whole[n] << messageId.match(QString::fromLatin1(raw)).captured(1).toLatin1();
+            ++wholeSends[n];
+        }
+        for (auto it = subjectLine.globalMatch(mail.body); it.hasNext();) ++listed[it.next().captured(1).toInt()];
+    }
+    int lost = 0, wholeTwice = 0, resent = 0, listedTwice = 0;
+    for (int n = 0; n < kMails; ++n) {
+        if (QString(sender(n)) == "boss@x.jp") {
+            lost += whole.value(n).isEmpty();
+            wholeTwice += whole.value(n).size() > 1;
+            resent += wholeSends.value(n) > 1;
+        } else if (QString(sender(n)) == "a@x.jp") {
+            lost += listed.value(n) == 0;
+            listedTwice += listed.value(n) > 1;
+        }
+    }
+    EXPECT_EQ(kills, 20) << "the mailbox emptied before every kill was made";
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(wholeTwice, 0);
+    std::printf("%d kills over %d mails (%d left and %d sent before the last start): %d lost, "
+                "%d forwarded whole twice, %d sent again as the same message, %d listed in two "
+                "digests\n",
+                kills, kMails, leftBeforeLastStart, int(sentBeforeLastStart), lost, wholeTwice, resent,
+                listedTwice);
 }
 
 }  // namespace

@@ -244,6 +244,10 @@ QList<QByteArray> TestServers::Received(const QString& spool) const {
     return messages;
 }
 
+int TestServers::ReceivedCount(const QString& spool) const {
+    return static_cast<int>(QDir(spool).entryList({"*.eml"}, QDir::Files).size());
+}
+
 void TestServers::ClearReceived(const QString& spool) const {
     for (const QString& name : QDir(spool).entryList({"*.eml", "*.env"}, QDir::Files))
         QFile::remove(spool + "/" + name);

@@ -36,6 +36,7 @@ public:
 
     // Messages the SMTP server accepted, oldest first, and clearing them.
     QList<QByteArray> Received(const QString& spool) const;
+    int ReceivedCount(const QString& spool) const;
     void ClearReceived(const QString& spool) const;
     // "STAGE CODE" lines, see smtp_server.py; empty clears.
     void SetSmtpFaults(const QString& spool, const QByteArray& faults) const;
