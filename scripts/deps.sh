@@ -13,7 +13,7 @@ packages=(
   fonts-ipafont-gothic
   # test servers and tools
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl curl
-  xvfb xauth
+  xvfb xauth xdotool
   # fuzzing
   clang libclang-rt-14-dev
 )

@@ -217,4 +217,82 @@ TEST_F(Program, KilledAtAnyMomentLosesNothingAndForwardsNothingTwice) {
                 listedTwice);
 }
 
+// A real X server for the tests that must see and answer the program's message boxes.
+class XServer {
+public:
+    XServer() {
+        for (int n = 100 + getpid() % 50; n < 200 && display.isEmpty(); ++n) {
+            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))) continue;
+            xvfb.start("Xvfb", {QStringLiteral(":%1").arg(n), "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+            if (xvfb.waitForStarted(5000) &&
+                eventually([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10))
+                display = QStringLiteral(":%1").arg(n);
+        }
+    }
+    ~XServer() {
+        xvfb.terminate();
+        xvfb.waitForFinished(5000);
+    }
+    // Windows whose title is exactly title.
+    QStringList windows(const QString& title) const {
+        QProcess search;
+        search.setProcessEnvironment(environment());
+        search.start("xdotool", {"search", "--onlyvisible", "--name", "^" + QRegularExpression::escape(title) + "$"});
+        search.waitForFinished(5000);
+        return QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+    void pressEnter(const QString& window) const {
+        QProcess::execute("env", {"DISPLAY=" + display, "xdotool", "windowfocus", "--sync", window, "key", "Return"});
+    }
+    QProcessEnvironment environment() const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", display);
+        return environment;
+    }
+    QString display;
+
+private:
+    QProcess xvfb;
+};
+
+TEST_F(Program, CheckOnlyAnnouncesNewMailOnceAcrossRestarts) {
+    XServer x;
+    ASSERT_FALSE(x.display.isEmpty()) << "no Xvfb display";
+    auto& servers = testutil::TestServers::Get();
+    servers.AddUser("checker", "pw");
+    for (int n = 0; n < 2; ++n)
+        servers.Deliver("checker", "From: a@x.jp\r\nSubject: s" + QByteArray::number(n) + "\r\n\r\nbody\r\n");
+    writeSettings(QStringLiteral("POP3,127.0.0.1:%1\r\nUSER_NAME,checker\r\nPASSWD,pw\r\nINTERVAL,1\r\n")
+                      .arg(servers.pop3Port)
+                      .toUtf8());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TARNPOST_BINARY), folder.filePath("tarnpost")));
+    auto run = [&] {
+        QProcessEnvironment environment = x.environment();
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("SSL_CERT_FILE", servers.caFile());
+        process.setProcessEnvironment(environment);
+        process.start(folder.filePath("tarnpost"), {});
+        return process.waitForStarted(10000);
+    };
+    // The message box is titled "Tarnpost"; the window says "Tarnpost( Check only )".
+    auto boxes = [&] { return x.windows("Tarnpost"); };
+
+    ASSERT_TRUE(run());
+    ASSERT_TRUE(eventually([&] { return !boxes().isEmpty(); }, 20)) << "the new mail is announced";
+    EXPECT_EQ(x.windows("Tarnpost( Check only )").size(), 1);
+    x.pressEnter(boxes().first());
+    ASSERT_TRUE(eventually([&] { return boxes().isEmpty(); }, 10));
+    QThread::sleep(3);
+    EXPECT_TRUE(boxes().isEmpty()) << "the same mail is not announced at every check";
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(10000));
+
+    ASSERT_TRUE(run());
+    QThread::sleep(4);
+    EXPECT_TRUE(boxes().isEmpty()) << "nor after a restart";
+    servers.Deliver("checker", "From: b@x.jp\r\nSubject: new\r\n\r\nbody\r\n");
+    EXPECT_TRUE(eventually([&] { return !boxes().isEmpty(); }, 20)) << "a newer mail is announced";
+    EXPECT_EQ(servers.MailboxCount("checker"), 3) << "Check-only mode deletes nothing";
+}
+
 }  // namespace
