@@ -41,5 +41,6 @@ bool QtTrayShell::Delete() {
 
 bool QtTrayShell::IconShown() const { return impl_->icon.isVisible(); }
 QString QtTrayShell::Tip() const { return impl_->icon.toolTip(); }
+bool QtTrayShell::Available() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 }  // namespace tray

@@ -18,6 +18,8 @@ public:
     // What the notification area shows now.
     virtual bool IconShown() const = 0;
     virtual QString Tip() const = 0;
+    // Whether the desktop has a notification area at all.
+    virtual bool Available() const = 0;
 };
 
 // The shell on QSystemTrayIcon. A left-button press on the icon is handed to onPress.
@@ -30,6 +32,7 @@ public:
     bool Delete() override;
     bool IconShown() const override;
     QString Tip() const override;
+    bool Available() const override;
 
 private:
     class Impl;

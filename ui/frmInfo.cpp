@@ -151,7 +151,9 @@ void frmInfo::Form_Resize() {
                 ? QString::number(state_.pop3 ? state_.pop3->MailCount() : 0) + QStringLiteral("件の新着メール")
                 : QString::number(state_.forwardedCount) + QStringLiteral("件転送済み");
         TrayShow(tip);
-        hide();
+        // Without a notification area there would be no icon to bring the window back:
+        // it then stays minimised on the task bar.
+        if (shell_->Available()) hide();
     } else {
         hook_.Remove();
         tray::TrayRemove(*shell_);

@@ -1,6 +1,7 @@
 #include "../util/FakeComponent.h"
 #include "../util/QtPrinters.h"
 #include "../util/RecordingDialogs.h"
+#include "../util/RecordingTrayShell.h"
 #include "tray/Tray.h"
 #include "ui/frmInfo.h"
 
@@ -67,13 +68,15 @@ protected:
     testutil::RecordingDialogs dialogs;
     std::unique_ptr<ui::frmInfo> window;
     RecordingProcedure own;
+    bool trayAvailable = true;
 
     void SetUp() override {
         auto log = std::make_shared<testutil::CallLog>();
         auto pop3 = std::make_unique<testutil::FakePop3>(log);
         pop3->mailCount = 3;
         state.pop3 = std::move(pop3);
-        window = std::make_unique<ui::frmInfo>(state, dialogs, QStringLiteral("/nonexistent/Tarnpost.ini"));
+        window = std::make_unique<ui::frmInfo>(state, dialogs, QStringLiteral("/nonexistent/Tarnpost.ini"),
+                                               std::make_unique<testutil::RecordingTrayShell>(trayAvailable));
         window->Show();
         window->SetWindowProc(&own);  // stands for the window's own procedure
     }
@@ -185,6 +188,20 @@ TEST_F(Minimise, CloseWhenShownRemovesTheIconAndEnds) {
     EXPECT_TRUE(close.isAccepted());
     EXPECT_TRUE(window->Ended());
     EXPECT_FALSE(window->Shell().IconShown());
+}
+
+class MinimiseWithoutTray : public Minimise {
+protected:
+    void SetUp() override {
+        trayAvailable = false;
+        Minimise::SetUp();
+    }
+};
+
+TEST_F(MinimiseWithoutTray, TheWindowStaysMinimisedRatherThanVanish) {
+    minimise();
+    EXPECT_TRUE(window->isVisible()) << "no icon could bring a hidden window back";
+    EXPECT_TRUE(window->windowState() & Qt::WindowMinimized);
 }
 
 }  // namespace
