@@ -112,6 +112,9 @@ QString detect(const QByteArray& bytes) {
 
 QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset) {
     if (declaredCharset.isEmpty()) return detect(bytes);
+    // UTF-8, the most common label, needs no conversion once it is valid.
+    const QByteArray label = declaredCharset.toLower().trimmed();
+    if ((label == "utf-8" || label == "utf8") && isValidUtf8(bytes)) return QString::fromUtf8(bytes);
     const QStringList candidates = candidatesFor(declaredCharset);
     for (const QString& charset : candidates)
         if (auto text = convert(bytes, charset.toLatin1().constData(), false)) return *text;
@@ -125,19 +128,26 @@ QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset
 }
 
 QString WithCrLf(const QString& text) {
+    // Most text already ends its lines in CR LF: then it is returned as it is.
+    const auto alreadyCrLf = [&] {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) return false;
+            if (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n')) return false;
+        }
+        return true;
+    };
+    if (alreadyCrLf()) return text;
     QString out;
     out.reserve(text.size() + text.size() / 32);
+    qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r') {
-            if (i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-            out += QStringLiteral("\r\n");
-        } else if (c == u'\n') {
-            out += QStringLiteral("\r\n");
-        } else {
-            out += c;
-        }
+        if (text[i] != u'\r' && text[i] != u'\n') continue;
+        out += QStringView(text).mid(start, i - start);
+        out += QStringLiteral("\r\n");
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+        start = i + 1;
     }
+    out += QStringView(text).mid(start);
     return out;
 }
 

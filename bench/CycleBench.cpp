@@ -1,0 +1,148 @@
+// One forwarding cycle over a large mailbox, against the real servers, beside its peer
+// (fetchmail relaying the same mailbox to the same SMTP server) and its floor (curl's
+// command line retrieving the mailbox over one connection). Each run is its own process.
+//
+//   cycle_bench digest N     every mail listed in the Digest mail
+//   cycle_bench whole N      every mail forwarded whole
+//   cycle_bench fetchmail N  fetchmail relays the mailbox (the peer)
+//   cycle_bench floor N      curl retrieves the mailbox (the floor)
+
+#include "../tests/util/RecordingWindow.h"
+#include "../tests/util/TestServers.h"
+#include "core/CheckAndForward.h"
+#include "mail/ComponentRegistry.h"
+#include "mail/adapter/CurlPop3Mail.h"
+#include "mail/adapter/CurlSmtpMail.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double peakRssMb(int who = RUSAGE_SELF) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+// Mixed sizes: most around 18 KB, one in ten of 200 KB or more.
+void seed(testutil::TestServers& servers, const QString& user, int count) {
+    QRandomGenerator random(42);
+    const QByteArray line = "今日の作業報告です。The quick brown fox jumps over the lazy dog.\r\n";
+    for (int i = 0; i < count; ++i) {
+        const int size = i % 10 == 9 ? 200 * 1024 + random.bounded(100 * 1024)
+                                     : 8 * 1024 + random.bounded(20 * 1024);
+        QByteArray body;
+        body.reserve(size + line.size());
+        while (body.size() < size) body += line;
+        servers.Deliver(user, "From: Sender " + QByteArray::number(i % 97) + " <s" +
+                                  QByteArray::number(i % 97) + "@example.jp>\r\nSubject: report " +
+                                  QByteArray::number(i) +
+                                  "\r\nDate: Mon, 7 Dec 2026 09:05:00 +0900\r\nMIME-Version: 1.0\r\n"
+                                  "Content-Type: text/plain; charset=UTF-8\r\n"
+                                  "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+                                  body);
+    }
+}
+
+void report(const char* what, int count, qint64 ms, double rssMb) {
+    std::printf("%-10s %6d mails  %8.2f s  %8.1f mails/s  peak RSS %7.1f MB\n", what, count,
+                ms / 1000.0, count * 1000.0 / std::max<qint64>(ms, 1), rssMb);
+    std::fflush(stdout);
+}
+
+int cycle(testutil::TestServers& servers, int count, bool whole) {
+    QTemporaryDir journal;
+    auto context = std::make_shared<mail::ComponentContext>();
+    core::SharedState state;
+    state.smtp = std::make_unique<mail::CurlSmtpMail>(context);
+    state.pop3 = std::make_unique<mail::CurlPop3Mail>(context, journal.filePath("journal"));
+    state.forwardTo = "to@example.jp";
+    state.maxBodyChars = 100;
+    if (whole) state.fullTextList = {"@example.jp"};
+    testutil::RecordingWindow window;
+    QElapsedTimer clock;
+    clock.start();
+    if (!state.smtp->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||
+        !state.pop3->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), "bench", "pw") ||
+        !state.smtp->SetSender("relay@example.jp", "自動転送") || core::CheckAndForward(state, window) != 0) {
+        std::fprintf(stderr, "cycle failed: %s %s\n", qPrintable(state.pop3->LastError()),
+                     qPrintable(state.smtp->LastError()));
+        return 1;
+    }
+    report(whole ? "whole" : "digest", count, clock.elapsed(), peakRssMb());
+    return servers.MailboxCount("bench") == 0 ? 0 : 1;
+}
+
+int fetchmail(testutil::TestServers& servers, int count) {
+    QTemporaryDir dir;
+    QFile rc(dir.filePath("fetchmailrc"));
+    rc.open(QIODevice::WriteOnly);
+    rc.write(QStringLiteral("poll 127.0.0.1 service %1 protocol pop3 uidl\n"
+                            "  user bench password pw is root here\n"
+                            "  smtphost 127.0.0.1/%2 smtpname to@example.jp\n"
+                            "  sslcertfile %3 no sslcertck\n")
+                 .arg(servers.pop3Port)
+                 .arg(servers.smtpPort)
+                 .arg(servers.caFile())
+                 .toUtf8());
+    rc.close();
+    QFile::setPermissions(rc.fileName(), QFile::ReadOwner | QFile::WriteOwner);
+    QElapsedTimer clock;
+    clock.start();
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("FETCHMAILHOME", dir.path());
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start("fetchmail", {"-f", rc.fileName(), "--nokeep", "--silent", "--idfile", dir.filePath("ids")});
+    process.waitForFinished(-1);
+    report("fetchmail", count, clock.elapsed(), peakRssMb(RUSAGE_CHILDREN));
+    return servers.MailboxCount("bench") == 0 ? 0 : 1;
+}
+
+int floor(testutil::TestServers& servers, int count) {
+    QTemporaryDir dir;
+    QFile config(dir.filePath("urls"));
+    config.open(QIODevice::WriteOnly);
+    for (int i = 1; i <= count; ++i)
+        config.write(QStringLiteral("url = \"pop3://127.0.0.1:%1/%2\"\noutput = \"/dev/null\"\n")
+                         .arg(servers.pop3Port)
+                         .arg(i)
+                         .toUtf8());
+    config.close();
+    QElapsedTimer clock;
+    clock.start();
+    const int rc = QProcess::execute(
+        "curl", {"-s", "--ssl", "--cacert", servers.caFile(), "-u", "bench:pw", "-K", config.fileName()});
+    report("floor", count, clock.elapsed(), peakRssMb(RUSAGE_CHILDREN));
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    const QStringList args = application.arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: cycle_bench digest|whole|fetchmail|floor N\n");
+        return 2;
+    }
+    mail::ComponentRegistry::WithRealComponent(QString());
+    auto& servers = testutil::TestServers::Get();
+    qputenv("SSL_CERT_FILE", servers.caFile().toUtf8());
+    const int count = args[2].toInt();
+    servers.AddUser("bench", "pw");
+    seed(servers, "bench", count);
+    if (args[1] == "digest") return cycle(servers, count, false);
+    if (args[1] == "whole") return cycle(servers, count, true);
+    if (args[1] == "fetchmail") return fetchmail(servers, count);
+    if (args[1] == "floor") return floor(servers, count);
+    return 2;
+}
