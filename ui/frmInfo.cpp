@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QLabel>
@@ -41,6 +42,9 @@ frmInfo::frmInfo(core::SharedState& state, Dialogs& dialogs, QString settingsPat
         });
     buildLayout();
     connectHandlers();
+    pauseTimer_ = new QTimer(this);
+    pauseTimer_->setSingleShot(true);
+    pauseTimer_->setTimerType(Qt::CoarseTimer);
 }
 
 frmInfo::~frmInfo() = default;
@@ -84,9 +88,12 @@ void frmInfo::StartTimer(int intervalMs) {
 }
 
 void frmInfo::WaitEvents(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    // One timer kept for the purpose wakes the wait at its deadline; events that come
+    // before it are handled as they come.
+    const QDeadlineTimer deadline(ms);
+    pauseTimer_->start(ms);
+    while (!deadline.hasExpired() && !ended_)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void frmInfo::WaitForEvent() {

@@ -99,6 +99,7 @@ private:
     std::unique_ptr<core::WindowProcedure> ownProc_;
     core::WindowProcedure* currentProc_;
     QIcon trayIcon_;
+    QTimer* pauseTimer_ = nullptr;  // wakes the supervisor's polling pause
     bool loaded_ = false;
     bool shownOnce_ = false;
     bool ended_ = false;
