@@ -149,4 +149,17 @@ TEST_F(CycleEndToEnd, ADroppedPop3SessionLosesNothing) {
     EXPECT_EQ(servers.MailboxCount(user), 0);
 }
 
+TEST_F(CycleEndToEnd, APop3ServerRestartedBetweenCyclesIsNoTrouble) {
+    servers.Deliver(user, mail("a@x.jp", "before", "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    servers.StopDovecot();
+    servers.StartDovecot();
+    servers.Deliver(user, mail("a@x.jp", "after", "Mon, 7 Dec 2026 09:06:00 +0900", "\r\nbody\r\n"));
+    ASSERT_EQ(core::CheckAndForward(state, window), 0) << "each cycle opens its own session";
+    const auto mails = received();
+    ASSERT_EQ(mails.size(), 2);
+    EXPECT_TRUE(mails[1].body.contains("after"));
+    EXPECT_EQ(servers.MailboxCount(user), 0);
+}
+
 }  // namespace

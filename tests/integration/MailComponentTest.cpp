@@ -289,7 +289,8 @@ INSTANTIATE_TEST_SUITE_P(Stages, SmtpRefusal,
                                            SmtpFault{"rcpt451", "RCPT 451\n"},
                                            SmtpFault{"data554", "DATA 554\n"},
                                            SmtpFault{"data451", "DATA 451\n"},
-                                           SmtpFault{"noAnswerAfterData", "HANG_DATA 30\n"}),
+                                           SmtpFault{"noAnswerAfterData", "HANG_DATA 30\n"},
+                                           SmtpFault{"droppedMidData", "DROP_DATA 1\n"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MailComponent, StartTlsWithAuth) {
