@@ -1,6 +1,7 @@
 // The demo's mail servers: a local Dovecot and SMTP server with a few sample Japanese
 // mails, and a ready Tarnpost.ini in the given folder. Prints "ready" and where the
-// forwarded mail can be read, then runs until its standard input closes.
+// forwarded mail can be read, then runs until its standard input closes or a signal
+// (SIGTERM, SIGINT, SIGHUP) arrives; either way it stops the servers it started.
 
 #include "../tests/util/TestServers.h"
 
@@ -8,11 +9,15 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
+#include <csignal>
 #include <cstdio>
-#include <iostream>
-#include <string>
+#include <unistd.h>
 
 namespace {
+
+// Does nothing: its only work is to interrupt the read below (no SA_RESTART), so main
+// returns and the servers are stopped instead of left behind.
+void interruptWait(int) {}
 
 QByteArray sample(const char* from, const QString& subject, const QString& body, const char* charset) {
     const QByteArray encodedSubject = "=?UTF-8?B?" + subject.toUtf8().toBase64() + "?=";
@@ -67,8 +72,11 @@ int main(int argc, char** argv) {
     settings.close();
     std::printf("ready\nca %s\nmail %s\n", qPrintable(servers.caFile()), qPrintable(servers.smtpTlsSpool()));
     std::fflush(stdout);
-    std::string line;
-    while (std::getline(std::cin, line)) {
+    struct sigaction action {};
+    action.sa_handler = interruptWait;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+    char buffer[256];
+    while (read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
     }
     return 0;
 }
