@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
     app::SignalBridge signals([&window] { window.Form_Unload(); });
 
     const auto components = mail::ComponentRegistry::WithRealComponent(folder);
+    // A transfer stuck on a silent server must not hold the program's end for its timeout.
+    QObject::connect(&window, &ui::frmInfo::unloaded, [&components] { components.EndTransfers(); });
     app::Main supervisor(state, window, components, settingsPath,
                          [&] { return core::CheckAndForward(state, window); });
     return supervisor.Run();

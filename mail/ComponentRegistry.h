@@ -24,8 +24,14 @@ public:
     // The real component: POP3 and SMTP over libcurl, messages read with GMime.
     static ComponentRegistry WithRealComponent(const QString& journalFolder);
 
+    // The program is ending: transfers in progress stop and no new one starts.
+    void EndTransfers() const {
+        if (endTransfers_) endTransfers_();
+    }
+
 private:
     std::map<QString, Factory> factories_;
+    std::function<void()> endTransfers_;
 };
 
 }  // namespace mail

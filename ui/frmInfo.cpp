@@ -67,6 +67,8 @@ void frmInfo::SetLblInfo(const QString& caption) { lblInfo->setText(caption); }
 void frmInfo::SetLblTime(const QString& caption) { lblTime->setText(caption); }
 void frmInfo::TrayShow(const QString& tip) { tray::TrayShow(*shell_, *this, tip); }
 void frmInfo::MessageBox(const QString& text, const QString& detail) {
+    // An ended program shows nothing more: a box nobody will see would keep it alive.
+    if (ended_) return;
     dialogs_.Inform(text, detail);
 }
 void frmInfo::DoEvents() { QCoreApplication::processEvents(); }
@@ -172,6 +174,7 @@ void frmInfo::Form_Unload() {
     ended_ = true;
     tmInt->stop();
     hide();
+    Q_EMIT unloaded();
     // Wakes a supervisor that waits for the next event.
     QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);
 }

@@ -58,6 +58,11 @@ public:
     // (SIGTERM, the session ending).
     void Form_Unload();
 
+Q_SIGNALS:
+    // The program is ending; whatever waits on a server should stop waiting.
+    void unloaded();
+
+public:
     // Controls, named as the window's design names them.
     QLineEdit *txtPop3, *txtUser, *txtPass, *txtSMTP, *txtAcc, *txtSend, *txtEdit, *txtTime,
         *txtLength;

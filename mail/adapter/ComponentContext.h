@@ -11,8 +11,12 @@
 // - A forward's identity: a mail forwarded whole carries a Message-ID made from the
 //   original, so that if the process dies inside that gap and the mail is sent again,
 //   the recipient sees the same message, not a second one.
+// - The end: once the program is ending, every transfer in progress stops within about a
+//   second and no new one starts, as if the servers had gone; connections are dropped
+//   without a QUIT rather than waiting on a server that may never answer.
 
 #include <QString>
+#include <atomic>
 #include <functional>
 
 namespace mail {
@@ -22,6 +26,7 @@ struct ComponentContext {
     std::function<void()> onMailAccepted;
     // Empty unless a mail is open: then a stable key of the open mail.
     std::function<QString()> openedMailKey;
+    std::atomic<bool> ending = false;
 };
 
 }  // namespace mail

@@ -35,7 +35,7 @@ bool CurlPop3Mail::Connect(const QString& pop3Server, const QString& userName,
     }
     user_ = userName;
     password_ = password;
-    CurlSession probe(*server_, user_, password_, timeouts_);
+    CurlSession probe(*server_, user_, password_, timeouts_, &context_->ending);
     const bool ok = RunBlocking([&] {
         const bool answered = probe.Perform({QString(), "NOOP", true, nullptr, nullptr});
         answered ? probe.Close() : probe.Abort();
@@ -76,7 +76,7 @@ std::int32_t CurlPop3Mail::RecvMail() {
         return -1;
     }
     closeSession();
-    session_ = std::make_unique<CurlSession>(*server_, user_, password_, timeouts_);
+    session_ = std::make_unique<CurlSession>(*server_, user_, password_, timeouts_, &context_->ending);
     newUids_.clear();
     listedThisCycle_.clear();
     deliveredEarlier_.clear();

@@ -28,13 +28,30 @@ size_t readFrom(char* buffer, size_t size, size_t count, void* source) {
 
 size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
 
+// libcurl calls this often while data moves and about once a second while it waits.
+int stopWhenEnding(void* ending, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(ending)->load() ? 1 : 0;
+}
+
 }  // namespace
 
-CurlSession::CurlSession(ServerAddress server, QString user, QString password, Timeouts timeouts)
+CurlSession::CurlSession(ServerAddress server, QString user, QString password, Timeouts timeouts,
+                         const std::atomic<bool>* ending)
     : server_(std::move(server)),
       user_(std::move(user)),
       password_(std::move(password)),
-      timeouts_(timeouts) {}
+      timeouts_(timeouts),
+      ending_(ending) {}
+
+CurlSession::~CurlSession() { Close(); }
+
+bool CurlSession::ending() const { return ending_ && ending_->load(); }
+
+void CurlSession::Close() {
+    // A polite QUIT waits for the server's answer; an ending program does not wait.
+    if (ending()) Abort();
+    handle_.reset();
+}
 
 CURL* CurlSession::handle() {
     if (handle_) return handle_.get();
@@ -47,6 +64,11 @@ CURL* CurlSession::handle() {
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeouts_.idleSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, timeouts_.idleSeconds);
+    if (ending_) {
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenEnding);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, ending_);
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    }
     // Plain connections upgrade when the server offers it; pop3s/smtps are TLS only.
     curl_easy_setopt(curl, CURLOPT_USE_SSL,
                      server_.implicitTls ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
@@ -72,6 +94,10 @@ void CurlSession::Abort() {
 }
 
 bool CurlSession::Perform(const Transfer& transfer) {
+    if (ending()) {
+        error_ = QStringLiteral("the program is ending");
+        return false;
+    }
     CURL* curl = handle();
     if (!curl) {
         error_ = QStringLiteral("libcurl could not be initialised");

@@ -8,12 +8,18 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 
 namespace mail {
 
 class CurlSession {
 public:
-    CurlSession(ServerAddress server, QString user, QString password, Timeouts timeouts);
+    // Once *ending holds, transfers stop and the connection is dropped without a QUIT.
+    CurlSession(ServerAddress server, QString user, QString password, Timeouts timeouts,
+                const std::atomic<bool>* ending = nullptr);
+    ~CurlSession();
+    CurlSession(const CurlSession&) = delete;
+    CurlSession& operator=(const CurlSession&) = delete;
 
     struct Transfer {
         QString path;                 // appended to the server URL, e.g. "/3"
@@ -27,18 +33,20 @@ public:
     bool Perform(const Transfer& transfer);
     // Whether the last transfer had to open a new connection.
     bool Reconnected() const { return newConnections_ > 0; }
-    // Closes the connection politely (POP3 QUIT, SMTP QUIT).
-    void Close() { handle_.reset(); }
+    // Closes the connection politely (POP3 QUIT, SMTP QUIT), unless the program is ending.
+    void Close();
     // Drops the connection without a QUIT, so that a POP3 server commits nothing.
     void Abort();
     CURL* handle();
     const QString& error() const { return error_; }
+    bool ending() const;
     void SetError(QString error) { error_ = std::move(error); }
 
 private:
     ServerAddress server_;
     QString user_, password_;
     Timeouts timeouts_;
+    const std::atomic<bool>* ending_;
     CurlEasy handle_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     long newConnections_ = 0;

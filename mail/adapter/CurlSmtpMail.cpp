@@ -22,7 +22,8 @@ bool CurlSmtpMail::Connect(const QString& smtpServer) {
         session_.reset();
         return fail(why);
     }
-    auto session = std::make_unique<CurlSession>(*server, server->user, server->password, timeouts_);
+    auto session = std::make_unique<CurlSession>(*server, server->user, server->password, timeouts_,
+                                                 &context_->ending);
     const bool ok = RunBlocking([&] {
         const bool answered = session->Perform({QString(), "NOOP", true, nullptr, nullptr});
         answered ? session->Close() : session->Abort();

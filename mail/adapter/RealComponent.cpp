@@ -20,6 +20,7 @@ ComponentRegistry ComponentRegistry::WithRealComponent(const QString& journalFol
     auto context = std::make_shared<ComponentContext>();
     const QString journalPath = journalFolder + u'/' + kJournalFileName;
     ComponentRegistry registry;
+    registry.endTransfers_ = [context] { context->ending = true; };
     registry.Register(kSmtpProgId, [context] { return std::make_unique<CurlSmtpMail>(context); });
     registry.Register(kPop3ProgId, [context, journalPath] {
         return std::make_unique<CurlPop3Mail>(context, journalPath);

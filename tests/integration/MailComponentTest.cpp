@@ -1,6 +1,7 @@
 // The real mail component against Dovecot and aiosmtpd.
 
 #include "../util/QtPrinters.h"
+#include "../util/SilentServer.h"
 #include "../util/TestServers.h"
 #include "mail/adapter/CurlPop3Mail.h"
 #include "mail/adapter/CurlSmtpMail.h"
@@ -317,29 +318,8 @@ TEST_F(MailComponent, UnusableAddressesAreRefusedBeforeTheWire) {
     EXPECT_TRUE(smtp.SetRecipient(1, "to@x.jp\r\n", {})) << "a stray line end is dropped";
 }
 
-// Accepts connections and never says a word.
-class SilentServer {
-public:
-    SilentServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(fd_, 8);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ~SilentServer() { ::close(fd_); }
-    int port;
-
-private:
-    int fd_;
-};
-
 TEST_F(MailComponent, AServerThatNeverAnswersFailsWithinTheTimeout) {
-    SilentServer silent;
+    testutil::SilentServer silent;
     mail::Timeouts shortTimeouts{2, 2};
     QElapsedTimer clock;
     clock.start();
@@ -348,6 +328,22 @@ TEST_F(MailComponent, AServerThatNeverAnswersFailsWithinTheTimeout) {
     mail::CurlSmtpMail smtp(context, shortTimeouts);
     EXPECT_FALSE(smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(silent.port)));
     EXPECT_LT(clock.elapsed(), 30000) << "bounded by the idle timeout, not forever";
+}
+
+TEST_F(MailComponent, AnEndingProgramStopsWaitingOnASilentServer) {
+    testutil::SilentServer silent;
+    std::thread end([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        context->ending = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    mail::CurlPop3Mail box(context, folder.filePath("journal"));  // the program's 60-second timeouts
+    EXPECT_FALSE(box.Connect(QStringLiteral("127.0.0.1:%1").arg(silent.port), user, "pw"));
+    end.join();
+    EXPECT_LT(clock.elapsed(), 5000) << "the end does not wait for the timeout";
+    mail::CurlSmtpMail smtp(context);
+    EXPECT_FALSE(smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort))) << "nothing new starts";
 }
 
 TEST_F(MailComponent, AFiveMegabyteMessageIsRetrievedWhole) {

@@ -1,10 +1,12 @@
 // The built program, started offscreen from a folder of its own.
 
 #include "../util/QtPrinters.h"
+#include "../util/SilentServer.h"
 #include "../util/TestServers.h"
 #include "mail/adapter/MessageReader.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QSet>
@@ -134,27 +136,94 @@ TEST_F(Program, ForwardsOverTlsAndEmptiesTheMailbox) {
               "No.2 09:05\r\nfrom Alice alice@example.com\r\nHello\r\n-TEXT-\r\ncafé\r\n\r\n");
 }
 
+TEST_F(Program, SigtermWhileAServerIsSilentEndsAtOnce) {
+    testutil::SilentServer silent;
+    writeSettings(QStringLiteral("POP3,127.0.0.1:%1\r\nUSER_NAME,u\r\nPASSWD,pw\r\nINTERVAL,1\r\n")
+                      .arg(silent.port)
+                      .toUtf8());
+    start();
+    ASSERT_GT(silent.HoldClientsAndStopListening(20000), 0) << "the program connects";
+    QThread::msleep(300);  // it waits for the greeting now
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_LT(clock.elapsed(), 5000) << "not held for the 60-second timeout";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+}
+
+// A relay's mailbox: every fifth mail from a sender forwarded whole, every seventh of the
+// rest from a refused sender, the others listed in the digest by their subject "m-N".
+const char* senderOf(int n) { return n % 5 == 0 ? "boss@x.jp" : n % 7 == 0 ? "spam@x.jp" : "a@x.jp"; }
+
+void seed(testutil::TestServers& servers, const QString& user, int count, int first = 0) {
+    servers.AddUser(user, "pw");
+    for (int n = first; n < first + count; ++n)
+        servers.Deliver(user, QStringLiteral("From: %1\r\nSubject: m-%2\r\n"
+                                             "Date: Mon, 7 Dec 2026 09:05:00 +0900\r\n\r\n"
+                                             "body of m-%2\r\n")
+                                  .arg(senderOf(n))
+                                  .arg(n)
+                                  .toUtf8());
+}
+
+QByteArray relaySettings(const QString& user) {
+    const auto& servers = testutil::TestServers::Get();
+    return QStringLiteral("POP3,127.0.0.1:%1\r\nSMTP,127.0.0.1:%2\r\nUSER_NAME,%3\r\n"
+                          "PASSWD,pw\r\nTRANS,to@x.jp\r\nMAILACC,relay@x.jp\r\n"
+                          "INTERVAL,1\r\nLENGTH,0\r\nREJECT,spam@x.jp\r\nALLTRANS,boss@x.jp\r\n")
+        .arg(servers.pop3Port)
+        .arg(servers.smtpPort)
+        .arg(user)
+        .toUtf8();
+}
+
+// What the SMTP server received for a seeded mailbox, mail by mail. A forward sent again
+// with the same Message-ID is the same mail again (a resend), not a second one.
+struct Tally {
+    int lost = 0, wholeTwice = 0, resent = 0, listedTwice = 0, refusedEntries = 0, refusedSeeded = 0;
+};
+
+Tally tally(const QList<QByteArray>& received, int count) {
+    QMap<int, QSet<QByteArray>> whole;
+    QMap<int, int> wholeSends, listed;
+    Tally result;
+    static const QRegularExpression messageId(QStringLiteral("(?im)^message-id:\\s*(\\S+)"));
+    static const QRegularExpression subjectLine(QStringLiteral("\r\nm-(\\d+)\r\n-TEXT-"));
+    for (const QByteArray& raw : received) {
+        const auto mail = mail::ReadMessage(raw, QDateTime::currentDateTime());
+        if (mail.subject.startsWith("転送:m-")) {
+            const int n = mail.subject.mid(5).toInt();
+            whole[n] << messageId.match(QString::fromLatin1(raw)).captured(1).toLatin1();
+            ++wholeSends[n];
+        }
+        for (auto it = subjectLine.globalMatch(mail.body); it.hasNext();) ++listed[it.next().captured(1).toInt()];
+        result.refusedEntries += mail.body.count(QStringLiteral("\r\n転送拒否\r\n"));
+    }
+    for (int n = 0; n < count; ++n) {
+        if (QString(senderOf(n)) == "boss@x.jp") {
+            result.lost += whole.value(n).isEmpty();
+            result.wholeTwice += whole.value(n).size() > 1;
+            result.resent += wholeSends.value(n) > 1;
+        } else if (QString(senderOf(n)) == "a@x.jp") {
+            result.lost += listed.value(n) == 0;
+            result.listedTwice += listed.value(n) > 1;
+        } else {
+            ++result.refusedSeeded;
+        }
+    }
+    return result;
+}
+
 // Every moment of a cycle is a moment the process may die. Whatever the moment, every
 // mail is delivered in the end, none is forwarded whole twice, and the mailbox empties.
 TEST_F(Program, KilledAtAnyMomentLosesNothingAndForwardsNothingTwice) {
     auto& servers = testutil::TestServers::Get();
-    servers.AddUser("killed", "pw");
     servers.ClearReceived(servers.smtpSpool());
     constexpr int kMails = 200;
-    auto sender = [](int n) { return n % 5 == 0 ? "boss@x.jp" : n % 7 == 0 ? "spam@x.jp" : "a@x.jp"; };
-    for (int n = 0; n < kMails; ++n)
-        servers.Deliver("killed", QStringLiteral("From: %1\r\nSubject: m-%2\r\n"
-                                                 "Date: Mon, 7 Dec 2026 09:05:00 +0900\r\n\r\n"
-                                                 "body of m-%2\r\n")
-                                      .arg(sender(n))
-                                      .arg(n)
-                                      .toUtf8());
-    writeSettings(QStringLiteral("POP3,127.0.0.1:%1\r\nSMTP,127.0.0.1:%2\r\nUSER_NAME,killed\r\n"
-                                 "PASSWD,pw\r\nTRANS,to@x.jp\r\nMAILACC,relay@x.jp\r\n"
-                                 "INTERVAL,1\r\nLENGTH,0\r\nREJECT,spam@x.jp\r\nALLTRANS,boss@x.jp\r\n")
-                      .arg(servers.pop3Port)
-                      .arg(servers.smtpPort)
-                      .toUtf8());
+    seed(servers, "killed", kMails);
+    writeSettings(relaySettings("killed"));
     // Each run is killed once its cycle is under way (a forward has gone out), after a
     // delay that differs from run to run: during retrievals, forwards, the digest, the
     // deletions.
@@ -182,39 +251,149 @@ TEST_F(Program, KilledAtAnyMomentLosesNothingAndForwardsNothingTwice) {
     ASSERT_TRUE(process.waitForFinished(10000));
 
     // A forward the process died too soon to record is sent again with the same
-    // Message-ID: the same mail again, not a second one.
-    QMap<int, QSet<QByteArray>> whole;
-    QMap<int, int> wholeSends, listed;
-    static const QRegularExpression messageId(QStringLiteral("(?im)^message-id:\\s*(\\S+)"));
-    static const QRegularExpression subjectLine(QStringLiteral("\r\nm-(\\d+)\r\n-TEXT-"));
-    for (const QByteArray& raw : servers.Received(servers.smtpSpool())) {
-        const auto mail = mail::ReadMessage(raw, QDateTime::currentDateTime());
-        if (mail.subject.startsWith("転送:m-")) {
-            const int n = mail.subject.mid(5).toInt();
-            whole[n] << messageId.match(QString::fromLatin1(raw)).captured(1).toLatin1();
-            ++wholeSends[n];
-        }
-        for (auto it = subjectLine.globalMatch(mail.body); it.hasNext();) ++listed[it.next().captured(1).toInt()];
-    }
-    int lost = 0, wholeTwice = 0, resent = 0, listedTwice = 0;
-    for (int n = 0; n < kMails; ++n) {
-        if (QString(sender(n)) == "boss@x.jp") {
-            lost += whole.value(n).isEmpty();
-            wholeTwice += whole.value(n).size() > 1;
-            resent += wholeSends.value(n) > 1;
-        } else if (QString(sender(n)) == "a@x.jp") {
-            lost += listed.value(n) == 0;
-            listedTwice += listed.value(n) > 1;
-        }
-    }
+    // Message-ID; a digest it died too soon to record lists its mails again.
+    const Tally result = tally(servers.Received(servers.smtpSpool()), kMails);
     EXPECT_EQ(kills, 20) << "the mailbox emptied before every kill was made";
-    EXPECT_EQ(lost, 0);
-    EXPECT_EQ(wholeTwice, 0);
+    EXPECT_EQ(result.lost, 0);
+    EXPECT_EQ(result.wholeTwice, 0);
     std::printf("%d kills over %d mails (%d left and %d sent before the last start): %d lost, "
                 "%d forwarded whole twice, %d sent again as the same message, %d listed in two "
                 "digests\n",
-                kills, kMails, leftBeforeLastStart, int(sentBeforeLastStart), lost, wholeTwice, resent,
-                listedTwice);
+                kills, kMails, leftBeforeLastStart, int(sentBeforeLastStart), result.lost, result.wholeTwice,
+                result.resent, result.listedTwice);
+}
+
+// A server fault, from the moment it starts to the moment it is mended.
+enum class Fault { DigestRefused451, DigestRefused550, SmtpDroppedInData, SmtpSilentAfterData, Pop3StoppedMidCycle, Pop3Silent };
+
+struct FaultCase {
+    const char* name;
+    Fault fault;
+    bool midCycle;    // starts once the first forward is out, rather than before the start
+    int holdSeconds;  // how long it lasts
+};
+
+class ProgramUnderFault : public Program, public ::testing::WithParamInterface<FaultCase> {
+protected:
+    testutil::TestServers& servers = testutil::TestServers::Get();
+    std::unique_ptr<testutil::SilentServer> silent;
+    bool dovecotStopped = false;
+
+    void inject(int wholeForwards) {
+        switch (GetParam().fault) {
+            case Fault::DigestRefused451:  // the whole forwards go through, the digest does not
+                servers.SetSmtpFaults(servers.smtpSpool(), "DATA_AFTER " + QByteArray::number(wholeForwards) + " 451\n");
+                break;
+            case Fault::DigestRefused550:
+                servers.SetSmtpFaults(servers.smtpSpool(), "DATA_AFTER " + QByteArray::number(wholeForwards) + " 550\n");
+                break;
+            case Fault::SmtpDroppedInData:
+                servers.SetSmtpFaults(servers.smtpSpool(), "DROP_DATA 1\n");
+                break;
+            case Fault::SmtpSilentAfterData:
+                servers.SetSmtpFaults(servers.smtpSpool(), "HANG_DATA 600\n");
+                break;
+            case Fault::Pop3StoppedMidCycle:
+                // Dovecot lets its sessions finish when told to stop; a server that goes
+                // away takes its sessions with it.
+                servers.KillPop3Sessions();
+                servers.StopDovecot();
+                dovecotStopped = true;
+                break;
+            case Fault::Pop3Silent:
+                servers.KillPop3Sessions();
+                servers.StopDovecot();
+                dovecotStopped = true;
+                silent = std::make_unique<testutil::SilentServer>(servers.pop3Port);
+                ASSERT_TRUE(silent->listening);
+                break;
+        }
+    }
+    void mend() {
+        if (silent) {
+            EXPECT_GT(silent->HoldClientsAndStopListening(10000), 0) << "the program came to the silent server";
+        }
+        servers.SetSmtpFaults(servers.smtpSpool(), {});
+        if (dovecotStopped) servers.StartDovecot();
+        dovecotStopped = false;
+    }
+    void TearDown() override {
+        Program::TearDown();
+        servers.SetSmtpFaults(servers.smtpSpool(), {});
+        if (dovecotStopped) servers.StartDovecot();
+    }
+};
+
+// Whatever fails and for however long, once it is mended every mail is delivered exactly
+// once: none lost, none forwarded whole twice, none listed in two digests.
+TEST_P(ProgramUnderFault, LosesNothingAndDuplicatesNothing) {
+    const FaultCase& fault = GetParam();
+    constexpr int kMails = 40;
+    const QString user = QStringLiteral("fault-%1").arg(fault.name).toLower();  // Dovecot lower-cases user names
+    servers.ClearReceived(servers.smtpSpool());
+    seed(servers, user, kMails);
+    writeSettings(relaySettings(user));
+    int wholeForwards = 0;
+    for (int n = 0; n < kMails; ++n) wholeForwards += QString(senderOf(n)) == "boss@x.jp";
+
+    if (!fault.midCycle) inject(wholeForwards);
+    // The SMTP server takes 200 ms per mail, so that a fault lands in the middle of a cycle.
+    if (fault.midCycle) servers.SetSmtpFaults(servers.smtpSpool(), "HANG_DATA 0.2\n");
+    start();
+    if (fault.midCycle) {
+        ASSERT_TRUE(eventually([&] { return servers.ReceivedCount(servers.smtpSpool()) > 0; }, 20));
+        inject(wholeForwards);
+    }
+    QThread::sleep(fault.holdSeconds);
+    ASSERT_EQ(process.state(), QProcess::Running);
+    const int leftDuringFault = servers.MailboxCount(user);
+    mend();
+    ASSERT_TRUE(eventually([&] { return servers.MailboxCount(user) == 0; }, 120))
+        << servers.MailboxCount(user) << " left";
+    QThread::sleep(2);  // a last check finds nothing more to send
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 0);
+
+    EXPECT_GT(leftDuringFault, 0) << "the fault kept mail on the server";
+    const Tally result = tally(servers.Received(servers.smtpSpool()), kMails);
+    EXPECT_EQ(result.lost, 0);
+    EXPECT_EQ(result.wholeTwice, 0);
+    EXPECT_EQ(result.resent, 0);
+    EXPECT_EQ(result.listedTwice, 0);
+    EXPECT_EQ(result.refusedEntries, result.refusedSeeded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ProgramUnderFault,
+    ::testing::Values(FaultCase{"digestRefused451", Fault::DigestRefused451, false, 4},
+                      FaultCase{"digestRefused550", Fault::DigestRefused550, false, 4},
+                      FaultCase{"smtpDroppedInData", Fault::SmtpDroppedInData, true, 4},
+                      // Both wait out the program's 60-second idle timeout.
+                      FaultCase{"smtpSilentAfterData", Fault::SmtpSilentAfterData, true, 3},
+                      FaultCase{"pop3StoppedMidCycle", Fault::Pop3StoppedMidCycle, true, 4},
+                      FaultCase{"pop3Silent", Fault::Pop3Silent, true, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Program, APop3ServerRestartedBetweenCyclesIsNoTrouble) {
+    auto& servers = testutil::TestServers::Get();
+    servers.ClearReceived(servers.smtpSpool());
+    constexpr int kMails = 10;
+    seed(servers, "restarted", kMails);
+    writeSettings(relaySettings("restarted"));
+    start();
+    ASSERT_TRUE(eventually([&] { return servers.MailboxCount("restarted") == 0; }));
+    servers.StopDovecot();
+    servers.StartDovecot();
+    seed(servers, "restarted", kMails, kMails);
+    ASSERT_TRUE(eventually([&] { return servers.MailboxCount("restarted") == 0; }))
+        << "the next cycle after the restart delivers the new mail";
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    const Tally result = tally(servers.Received(servers.smtpSpool()), 2 * kMails);
+    EXPECT_EQ(result.lost, 0);
+    EXPECT_EQ(result.wholeTwice + result.resent + result.listedTwice, 0);
+    EXPECT_EQ(result.refusedEntries, result.refusedSeeded);
 }
 
 // A real X server for the tests that must see and answer the program's message boxes.

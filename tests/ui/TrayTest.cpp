@@ -190,6 +190,15 @@ TEST_F(Minimise, CloseWhenShownRemovesTheIconAndEnds) {
     EXPECT_FALSE(window->Shell().IconShown());
 }
 
+TEST_F(Minimise, AfterTheEndNoMessageBoxHoldsTheProgram) {
+    bool unloaded = false;
+    QObject::connect(window.get(), &ui::frmInfo::unloaded, [&] { unloaded = true; });
+    window->Form_Unload();
+    EXPECT_TRUE(unloaded) << "transfers in progress are told to stop";
+    window->MessageBox("ＰＯＰ３サーバー接続失敗", "timed out");
+    EXPECT_TRUE(dialogs.informed.isEmpty());
+}
+
 class MinimiseWithoutTray : public Minimise {
 protected:
     void SetUp() override {

@@ -7,7 +7,8 @@ after STARTTLS) when given a user. Faults are read from <spool>/faults before ev
 command, one "STAGE VALUE" per line, so a test can make the server refuse or stall at
 any stage while it runs: "MAIL 550", "RCPT 451", "DATA 554" refuse that command;
 "DATA_AFTER 1 451" refuses DATA once the spool holds one accepted message;
-"HANG_DATA 30" waits 30 seconds before answering DATA; "DROP_DATA 1" closes the
+"HANG_DATA 30" waits 30 seconds before answering DATA (and keeps nothing if the client
+has gone by then); "DROP_DATA 1" closes the
 connection once the message body is in, without an answer.
 
 Usage: smtp_server.py PORT SPOOL [--cert CERT --key KEY] [--user USER --password PW]
@@ -62,6 +63,8 @@ class Store:
         stall = faults(self.spool).get("HANG_DATA")
         if stall:
             await asyncio.sleep(float(stall))
+            if server.transport is None or server.transport.is_closing():
+                return "451 client gone"  # never answered, so never took the message
         refusal = self.refusal("DATA")
         if refusal:
             return refusal
