@@ -16,6 +16,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <functional>
+#include <random>
 #include <unistd.h>
 
 namespace {
@@ -152,6 +154,66 @@ TEST_F(Program, SigtermWhileAServerIsSilentEndsAtOnce) {
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0);
 }
+
+// Settings files bad in the ways the loader knows. A file that fails to load leaves the
+// program waiting for settings, connected to nothing; one that loads despite its junk
+// connects. Neither crashes, changes the file or keeps the program from ending.
+struct SettingsCase {
+    const char* name;
+    std::function<QByteArray(const QByteArray& required)> text;
+    bool loads;
+};
+
+QByteArray garbage(int size, unsigned seed) {  // any bytes but line ends, NUL included
+    std::mt19937 random(seed);
+    QByteArray bytes;
+    while (bytes.size() < size)
+        if (const char byte = char(random() % 256); byte != '\r' && byte != '\n') bytes += byte;
+    return bytes;
+}
+
+class BadSettings : public Program, public ::testing::WithParamInterface<SettingsCase> {};
+
+TEST_P(BadSettings, GiveTheDocumentedResultAndNeverCrash) {
+    testutil::SilentServer pop3;
+    const QByteArray required = "POP3,127.0.0.1:" + QByteArray::number(pop3.port) + "\r\nUSER_NAME,u\r\nPASSWD,pw\r\n";
+    const QByteArray text = GetParam().text(required);
+    writeSettings(text);
+    start();
+    const int connections = pop3.HoldClientsAndStopListening(GetParam().loads ? 15000 : 3000);
+    ASSERT_EQ(process.state(), QProcess::Running);
+    EXPECT_EQ(connections > 0, GetParam().loads) << (GetParam().loads ? "loads and connects" : "waits for settings");
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    QFile file(folder.filePath("Tarnpost.ini"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), text) << "nothing saved by itself";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadSettings,
+    ::testing::Values(
+        SettingsCase{"good", [](const QByteArray& required) { return required; }, true},
+        SettingsCase{"lineOver32767Characters",
+                     [](const QByteArray& required) { return required + "TRANS," + QByteArray(40000, 'a') + "\r\n"; }, false},
+        SettingsCase{"lineOf32767Characters",
+                     [](const QByteArray& required) { return required + "TRANS," + QByteArray(32767 - 6, 'a') + "\r\n"; }, true},
+        SettingsCase{"numberOver32Bits", [](const QByteArray& required) { return required + "INTERVAL,2147483648\r\n"; }, false},
+        SettingsCase{"hexNumberOver32Bits", [](const QByteArray& required) { return required + "LENGTH,&H1FFFFFFFF\r\n"; }, false},
+        SettingsCase{"hugeExponent", [](const QByteArray& required) { return required + "INTERVAL,1E308\r\n"; }, false},
+        SettingsCase{"binaryGarbageOnly", [](const QByteArray&) { return garbage(8192, 7); }, false},
+        SettingsCase{"binaryGarbageLinesAroundGoodOnes",
+                     [](const QByteArray& required) { return garbage(3000, 11) + "\r\n" + required + garbage(3000, 13); }, true},
+        SettingsCase{"garbageLineOver32767Characters",
+                     [](const QByteArray& required) { return required + garbage(40000, 17); }, false},
+        SettingsCase{"missingPassword",
+                     [](const QByteArray& required) { return QByteArray(required).replace("PASSWD,pw\r\n", ""); }, false},
+        SettingsCase{"requiredNamesWithBlanks",
+                     [](const QByteArray& required) { return QByteArray(required).replace("USER_NAME,", " USER_NAME ,"); }, false},
+        SettingsCase{"emptyFile", [](const QByteArray&) { return QByteArray(); }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A relay's mailbox: every fifth mail from a sender forwarded whole, every seventh of the
 // rest from a refused sender, the others listed in the digest by their subject "m-N".
