@@ -431,7 +431,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{"digestRefused451", Fault::DigestRefused451, false, 4},
                       FaultCase{"digestRefused550", Fault::DigestRefused550, false, 4},
                       FaultCase{"smtpDroppedInData", Fault::SmtpDroppedInData, true, 4},
-                      // Both wait out the program's 60-second idle timeout.
+                      // Both wait out one of the program's timeouts (30 s to connect, 60 s idle).
                       FaultCase{"smtpSilentAfterData", Fault::SmtpSilentAfterData, true, 3},
                       FaultCase{"pop3StoppedMidCycle", Fault::Pop3StoppedMidCycle, true, 4},
                       FaultCase{"pop3Silent", Fault::Pop3Silent, true, 3}),
