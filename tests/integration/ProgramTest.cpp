@@ -241,6 +241,14 @@ QByteArray relaySettings(const QString& user) {
         .toUtf8();
 }
 
+// A fresh relay: the mailbox seeded, the settings written, nothing received yet.
+void prepareRelay(const QString& user, int count, const std::function<void(const QByteArray&)>& writeSettings) {
+    auto& servers = testutil::TestServers::Get();
+    servers.ClearReceived(servers.smtpSpool());
+    seed(servers, user, count);
+    writeSettings(relaySettings(user));
+}
+
 // What the SMTP server received for a seeded mailbox, mail by mail. A forward sent again
 // with the same Message-ID is the same mail again (a resend), not a second one.
 struct Tally {
@@ -282,10 +290,8 @@ Tally tally(const QList<QByteArray>& received, int count) {
 // mail is delivered in the end, none is forwarded whole twice, and the mailbox empties.
 TEST_F(Program, KilledAtAnyMomentLosesNothingAndForwardsNothingTwice) {
     auto& servers = testutil::TestServers::Get();
-    servers.ClearReceived(servers.smtpSpool());
     constexpr int kMails = 200;
-    seed(servers, "killed", kMails);
-    writeSettings(relaySettings("killed"));
+    prepareRelay("killed", kMails, [this](const QByteArray& text) { writeSettings(text); });
     // Each run is killed once its cycle is under way (a forward has gone out), after a
     // delay that differs from run to run: during retrievals, forwards, the digest, the
     // deletions.
@@ -344,10 +350,10 @@ protected:
     void inject(int wholeForwards) {
         switch (GetParam().fault) {
             case Fault::DigestRefused451:  // the whole forwards go through, the digest does not
-                servers.SetSmtpFaults(servers.smtpSpool(), "DATA_AFTER " + QByteArray::number(wholeForwards) + " 451\n");
-                break;
             case Fault::DigestRefused550:
-                servers.SetSmtpFaults(servers.smtpSpool(), "DATA_AFTER " + QByteArray::number(wholeForwards) + " 550\n");
+                servers.SetSmtpFaults(servers.smtpSpool(),
+                                      "DATA_AFTER " + QByteArray::number(wholeForwards) +
+                                          (GetParam().fault == Fault::DigestRefused451 ? " 451\n" : " 550\n"));
                 break;
             case Fault::SmtpDroppedInData:
                 servers.SetSmtpFaults(servers.smtpSpool(), "DROP_DATA 1\n");
@@ -356,16 +362,13 @@ protected:
                 servers.SetSmtpFaults(servers.smtpSpool(), "HANG_DATA 600\n");
                 break;
             case Fault::Pop3StoppedMidCycle:
+            case Fault::Pop3Silent:
                 // Dovecot lets its sessions finish when told to stop; a server that goes
                 // away takes its sessions with it.
                 servers.KillPop3Sessions();
                 servers.StopDovecot();
                 dovecotStopped = true;
-                break;
-            case Fault::Pop3Silent:
-                servers.KillPop3Sessions();
-                servers.StopDovecot();
-                dovecotStopped = true;
+                if (GetParam().fault == Fault::Pop3StoppedMidCycle) break;
                 silent = std::make_unique<testutil::SilentServer>(servers.pop3Port);
                 ASSERT_TRUE(silent->listening);
                 break;
@@ -392,9 +395,7 @@ TEST_P(ProgramUnderFault, LosesNothingAndDuplicatesNothing) {
     const FaultCase& fault = GetParam();
     constexpr int kMails = 40;
     const QString user = QStringLiteral("fault-%1").arg(fault.name).toLower();  // Dovecot lower-cases user names
-    servers.ClearReceived(servers.smtpSpool());
-    seed(servers, user, kMails);
-    writeSettings(relaySettings(user));
+    prepareRelay(user, kMails, [this](const QByteArray& text) { writeSettings(text); });
     int wholeForwards = 0;
     for (int n = 0; n < kMails; ++n) wholeForwards += QString(senderOf(n)) == "boss@x.jp";
 
@@ -439,10 +440,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Program, APop3ServerRestartedBetweenCyclesIsNoTrouble) {
     auto& servers = testutil::TestServers::Get();
-    servers.ClearReceived(servers.smtpSpool());
     constexpr int kMails = 10;
-    seed(servers, "restarted", kMails);
-    writeSettings(relaySettings("restarted"));
+    prepareRelay("restarted", kMails, [this](const QByteArray& text) { writeSettings(text); });
     start();
     ASSERT_TRUE(eventually([&] { return servers.MailboxCount("restarted") == 0; }));
     servers.StopDovecot();
