@@ -24,6 +24,7 @@ for n in 1000 10000; do
   quiet "$cycle" floor "$n"
   quiet "$cycle" digest "$n"
   quiet "$cycle" whole "$n"
+  quiet "$cycle" sendonly "$n"
 done
 quiet "$cycle" fetchmail 1000
 

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QSet>
+#include <system_error>
 
 namespace mail {
 CurlPop3Mail::CurlPop3Mail(std::shared_ptr<ComponentContext> context, QString journalPath,
@@ -127,29 +128,78 @@ std::int32_t CurlPop3Mail::OpenNewMail(QString& body) {
         return -1;
     }
     const QString uid = newUids_[next_];
-    const int number = numbers_.value(uid);
-
     QByteArray raw;
-    const bool ok = RunBlocking([&] {
-        if (!session_->Perform({QStringLiteral("/%1").arg(number), nullptr, false, &raw, nullptr}))
-            return false;
-        // Message numbers belong to the session that listed them.
-        if (session_->Reconnected()) {
-            session_->SetError(QStringLiteral("the connection to the POP3 server was lost"));
-            return false;
+    bool ok = false;
+    if (ahead_) {
+        // A retrieval that is already over needs no waiting thread.
+        if (ahead_->done.load()) {
+            ahead_->worker.join();
+            ok = ahead_->ok;
+        } else {
+            ok = RunBlocking([this] {
+                ahead_->worker.join();
+                return ahead_->ok;
+            });
         }
-        opened_ = ReadMessage(raw, QDateTime::currentDateTime());
-        return true;
-    });
+        raw = std::move(ahead_->raw);
+        ahead_.reset();
+    } else {
+        const int number = numbers_.value(uid);
+        ok = RunBlocking([&] { return retrieve(number, &raw); });
+    }
     if (!ok) {
         error_ = session_->error();
         abortSession();
         return -1;
     }
+    ++next_;
+    startAhead();
+    opened_ = RunBlocking([&] { return ReadMessage(raw, QDateTime::currentDateTime()); });
     body = opened_.body;
     openedUid_ = uid;
-    openedNo_ = static_cast<std::int32_t>(++next_);
+    openedNo_ = static_cast<std::int32_t>(next_);
     return openedNo_;
+}
+
+bool CurlPop3Mail::retrieve(int number, QByteArray* raw) {
+    if (!session_->Perform({QStringLiteral("/%1").arg(number), nullptr, false, raw, nullptr}))
+        return false;
+    // Message numbers belong to the session that listed them.
+    if (session_->Reconnected()) {
+        session_->SetError(QStringLiteral("the connection to the POP3 server was lost"));
+        return false;
+    }
+    return true;
+}
+
+void CurlPop3Mail::startAhead() {
+    if (next_ >= newUids_.size() || !session_) return;
+    const int number = numbers_.value(newUids_[next_]);
+    auto ahead = std::make_unique<Ahead>();
+    Ahead* running = ahead.get();
+    try {
+        ahead->worker = std::thread([this, running, number] {
+            running->ok = retrieve(number, &running->raw);
+            running->done.store(true);
+        });
+    } catch (const std::system_error&) {
+        return;  // no thread to spare: OpenNewMail retrieves the message itself
+    }
+    ahead_ = std::move(ahead);
+}
+
+void CurlPop3Mail::settleAhead() {
+    if (!ahead_) return;
+    RunBlocking([this] {
+        ahead_->worker.join();
+        return true;
+    });
+    const bool ok = ahead_->ok;
+    ahead_.reset();
+    if (!ok && session_) {
+        session_->Abort();
+        session_.reset();
+    }
 }
 
 bool CurlPop3Mail::GetMailInfo(std::int32_t& mailNo, QString& displayName, QString& address,
@@ -196,6 +246,7 @@ void CurlPop3Mail::Refresh() {
 }
 
 void CurlPop3Mail::deleteAndQuit(const QStringList& uidList) {
+    settleAhead();
     if (!session_) return;
     const QSet<QString> uids(uidList.begin(), uidList.end());
     RunBlocking([&] {
@@ -222,6 +273,7 @@ void CurlPop3Mail::deleteAndQuit(const QStringList& uidList) {
 }
 
 void CurlPop3Mail::closeSession() {
+    settleAhead();
     if (!session_) return;
     RunBlocking([this] {
         session_->Close();
@@ -231,6 +283,7 @@ void CurlPop3Mail::closeSession() {
 }
 
 void CurlPop3Mail::abortSession() {
+    settleAhead();
     if (session_) session_->Abort();
     session_.reset();
 }

@@ -10,6 +10,11 @@
 // across restarts). AutoSave true records the reported messages as announced.
 // MailCount is the number of undelivered messages waiting in the mailbox at the last
 // RecvMail.
+//
+// While OpenNewMail decodes a message and the cycle handles it, the next one is already
+// being retrieved on a worker thread, so that the round trip overlaps that work. That
+// retrieval is the only user of the session until it is collected: every other use of
+// the session waits for it first. At most two messages are held at a time.
 
 #include "ComponentContext.h"
 #include "CurlSession.h"
@@ -18,8 +23,10 @@
 #include "mail/MailComponent.h"
 
 #include <QHash>
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace mail {
@@ -48,8 +55,21 @@ private:
         int number;
         QString uid;
     };
+    // The retrieval of newUids_[next_] running ahead of the cycle.
+    struct Ahead {
+        bool ok = false;
+        QByteArray raw;
+        std::atomic<bool> done{false};
+        std::thread worker;
+    };
 
     bool list(std::vector<Listed>* listing);
+    // RETR of one message, on whichever thread holds the session.
+    bool retrieve(int number, QByteArray* raw);
+    void startAhead();
+    // Waits for the retrieval running ahead, if any, and drops its result. A failed one
+    // leaves the session in an unknown state, so the session is dropped too.
+    void settleAhead();
     // Sends DELE for the given messages still on the server, then QUIT.
     void deleteAndQuit(const QStringList& uidList);
     void closeSession();
@@ -73,6 +93,7 @@ private:
     QString openedUid_;  // the message opened last, until the list runs out
     std::int32_t openedNo_ = 0;
     ReadMail opened_;
+    std::unique_ptr<Ahead> ahead_;
     QStringList listedThisCycle_;  // DeleteMail'd: listed in the digest, refused or forwarded
     QStringList deliveredEarlier_;  // delivered in an earlier cycle, still on the server
     std::int32_t mailCount_ = 0;

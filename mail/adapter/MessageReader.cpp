@@ -6,6 +6,7 @@
 #include "HtmlText.h"
 
 #include <gmime/gmime.h>
+#include <libxml/parser.h>
 
 #include <mutex>
 
@@ -156,7 +157,12 @@ GMimeParserOptions* parserOptions() {
 
 void InitMessageLibrary() {
     static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
+    // Both libraries set up their shared tables here, before messages are read on
+    // more than one thread at a time.
+    std::call_once(once, [] {
+        g_mime_init();
+        xmlInitParser();
+    });
 }
 
 ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt) {
