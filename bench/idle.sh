@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 work="$(mktemp -d)"
 display=":$((150 + RANDOM % 40))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp & xvfb=$!
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset & xvfb=$!
 coproc servers { build/demo/demo_servers "$work/polling"; }
 trap 'kill $xvfb "$servers_PID" 2>/dev/null || true; pkill -f "$work/" || true; rm -rf "$work"' EXIT
 mkdir -p "$work/awaiting" "$work/polling"

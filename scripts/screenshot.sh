@@ -7,7 +7,7 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j"$(nproc)" --target ui_window >/dev/null
 mkdir -p build/artifacts
 display=":$((90 + RANDOM % 9))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp &
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset &
 xvfb=$!
 trap 'kill $xvfb' EXIT
 sleep 1

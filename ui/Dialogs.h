@@ -1,8 +1,10 @@
 #pragma once
 // The program's modal message boxes, built in one place so that tests can answer them.
 
+#include <QPointer>
 #include <QString>
 
+class QMessageBox;
 class QWidget;
 
 namespace ui {
@@ -16,6 +18,9 @@ public:
     virtual void Inform(const QString& text, const QString& detail = {}) = 0;
     // OK and Cancel with the question icon; true for OK.
     virtual bool AskOkCancel(const QString& text) = 0;
+    // Closes a box that is open as Cancel would: the program is ending (a signal, the
+    // session ending) and nobody will answer it.
+    virtual void DismissOpen() = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -24,9 +29,13 @@ public:
     void SetParent(QWidget* parent) { parent_ = parent; }
     void Inform(const QString& text, const QString& detail = {}) override;
     bool AskOkCancel(const QString& text) override;
+    void DismissOpen() override;
 
 private:
+    int run(QMessageBox& box);
+
     QWidget* parent_;
+    QPointer<QMessageBox> open_;
 };
 
 }  // namespace ui

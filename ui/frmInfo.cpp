@@ -172,6 +172,7 @@ void frmInfo::Form_Resize() {
 void frmInfo::Form_Unload() {
     tray::TrayRemove(*shell_);
     ended_ = true;
+    dialogs_.DismissOpen();  // a box left open would keep the ending program alive
     tmInt->stop();
     hide();
     Q_EMIT unloaded();

@@ -195,6 +195,7 @@ TEST_F(Minimise, AfterTheEndNoMessageBoxHoldsTheProgram) {
     QObject::connect(window.get(), &ui::frmInfo::unloaded, [&] { unloaded = true; });
     window->Form_Unload();
     EXPECT_TRUE(unloaded) << "transfers in progress are told to stop";
+    EXPECT_EQ(dialogs.dismissed, 1) << "a box already open is closed";
     window->MessageBox("ＰＯＰ３サーバー接続失敗", "timed out");
     EXPECT_TRUE(dialogs.informed.isEmpty());
 }

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -456,5 +458,37 @@ TEST_F(WindowTest, PaintsTheWindowGreenWithOrangeStatusLines) {
         EXPECT_TRUE(image.save(path)) << path.toStdString();
     }
 }
+
+// The real boxes: one left open when the program ends is closed as Cancel would close it.
+struct OpenBoxCase {
+    const char* name;
+    bool question;
+};
+
+class OpenBox : public ::testing::TestWithParam<OpenBoxCase> {};
+
+TEST_P(OpenBox, IsClosedAsCancelWhenTheProgramEnds) {
+    ui::QtDialogs dialogs;
+    QTimer::singleShot(50, [&] { dialogs.DismissOpen(); });
+    // Should the box stay open, this answers it with OK so that the test ends and fails.
+    bool rescued = false;
+    QTimer::singleShot(5000, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                rescued = true;
+                box->done(QMessageBox::Ok);
+            }
+    });
+    if (GetParam().question)
+        EXPECT_FALSE(dialogs.AskOkCancel("設定を保存しますか")) << "closed is Cancel";
+    else
+        dialogs.Inform("新たに1件のメールが届きました");
+    EXPECT_FALSE(rescued);
+    dialogs.DismissOpen();  // with no box open: nothing to do
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, OpenBox,
+                         ::testing::Values(OpenBoxCase{"inform", false}, OpenBoxCase{"question", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

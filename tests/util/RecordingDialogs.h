@@ -11,6 +11,7 @@ class RecordingDialogs : public ui::Dialogs {
 public:
     QStringList informed, details, asked;
     bool answerOk = true;
+    int dismissed = 0;
 
     void Inform(const QString& text, const QString& detail = {}) override {
         informed << text;
@@ -20,6 +21,7 @@ public:
         asked << text;
         return answerOk;
     }
+    void DismissOpen() override { ++dismissed; }
 };
 
 }  // namespace testutil
