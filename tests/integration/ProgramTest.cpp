@@ -544,18 +544,30 @@ TEST_F(Program, CheckOnlyAnnouncesNewMailOnceAcrossRestarts) {
                       .arg(servers.pop3Port)
                       .toUtf8());
     ASSERT_TRUE(QFile::copy(QStringLiteral(TARNPOST_BINARY), folder.filePath("tarnpost")));
+    // The message box is titled "Tarnpost", and so is the window until the set-up names
+    // its mode (xdotool matches without case, and Qt titles it "tarnpost" at first): the
+    // window is known by its caption, and boxes are the other windows of that title.
+    QString window;
     auto run = [&] {
         QProcessEnvironment environment = x.environment();
         environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.insert("SSL_CERT_FILE", servers.caFile());
         process.setProcessEnvironment(environment);
         process.start(folder.filePath("tarnpost"), {});
-        return process.waitForStarted(10000);
+        window.clear();
+        return process.waitForStarted(10000) && eventually([&] {
+                   const QStringList found = x.windows("Tarnpost( Check only )");
+                   if (found.size() == 1) window = found.first();
+                   return !window.isEmpty();
+               }, 20);
     };
-    // The message box is titled "Tarnpost"; the window says "Tarnpost( Check only )".
-    auto boxes = [&] { return x.windows("Tarnpost"); };
+    auto boxes = [&] {
+        QStringList found = x.windows("Tarnpost");
+        found.removeAll(window);
+        return found;
+    };
 
-    ASSERT_TRUE(run());
+    ASSERT_TRUE(run()) << "the window shows its mode";
     // One search can miss a window that is there, so what a search found is kept.
     QStringList shown;
     ASSERT_TRUE(eventually([&] { return !(shown = boxes()).isEmpty(); }, 20))
@@ -565,13 +577,14 @@ TEST_F(Program, CheckOnlyAnnouncesNewMailOnceAcrossRestarts) {
                           ? std::string("the program runs")
                           : "the program ended: " + process.readAllStandardError().toStdString();
            }();
-    EXPECT_TRUE(eventually([&] { return x.windows("Tarnpost( Check only )").size() == 1; }, 5));
-    x.pressEnter(shown.first());
-    ASSERT_TRUE(eventually([&] {
-        if (boxes().isEmpty() && boxes().isEmpty()) return true;
-        x.pressEnter(shown.first());  // the key may have reached the box before it had focus
-        return false;
-    }, 10));
+    // The key can reach the box before it has the focus; it is pressed again only once the
+    // box has had time to close, since a key that finds the box gone goes to the window.
+    bool answered = false;
+    for (int attempt = 0; attempt < 5 && !answered; ++attempt) {
+        x.pressEnter(shown.first());
+        answered = eventually([&] { return !boxes().contains(shown.first()) && !boxes().contains(shown.first()); }, 2);
+    }
+    ASSERT_TRUE(answered);
     QThread::sleep(3);
     EXPECT_TRUE(boxes().isEmpty()) << "the same mail is not announced at every check";
     ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
