@@ -56,6 +56,17 @@ protected:
         EXPECT_TRUE(object->Connect(pop3Url(), user, "pw")) << object->LastError().toStdString();
         return object;
     }
+
+    // A Forwarding-mode cycle that has handed out its first mail and recorded it for
+    // deletion, with the next one already on its way.
+    void handleFirstMail(std::unique_ptr<mail::CurlPop3Mail>& box, int waiting) {
+        box = pop3(true);
+        ASSERT_EQ(box->RecvMail(), waiting);
+        QString body;
+        std::int32_t first = box->OpenNewMail(body);
+        ASSERT_EQ(first, 1);
+        box->DeleteMail(first, 2);
+    }
 };
 
 struct ConnectCase {
@@ -140,12 +151,8 @@ TEST_P(EndWhileTheNextMailIsRetrieved, DeletesOnlyWhatWasHandledAndReadsTheRestA
     const QStringList bodies = {"first\r\n", "second\r\n" + QString("0123456789abcdef\r\n").repeated(250000),
                                 "third\r\n"};
     for (const QString& body : bodies) servers.Deliver(user, simpleMail("a@x.jp", "m", body.toLatin1()));
-    auto box = pop3(true);
-    ASSERT_EQ(box->RecvMail(), 3);
-    QString body;
-    std::int32_t first = box->OpenNewMail(body);
-    ASSERT_EQ(first, 1);
-    box->DeleteMail(first, 2);
+    std::unique_ptr<mail::CurlPop3Mail> box;
+    ASSERT_NO_FATAL_FAILURE(handleFirstMail(box, 3));
     switch (c.end) {
         case CycleEnd::Refresh: box->Refresh(); break;
         case CycleEnd::NextCycle: EXPECT_EQ(box->RecvMail(), 3) << "no Refresh, nothing delivered"; break;
@@ -155,6 +162,7 @@ TEST_P(EndWhileTheNextMailIsRetrieved, DeletesOnlyWhatWasHandledAndReadsTheRestA
 
     box = pop3(true);
     ASSERT_EQ(box->RecvMail(), c.leftOnServer);
+    QString body;
     QStringList read;
     for (std::int32_t n; (n = box->OpenNewMail(body)) > 0;) {
         read << body;
@@ -175,15 +183,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(MailComponent, ASessionDroppedWhileMailIsRetrievedAheadLosesNothing) {
     for (int i = 0; i < 6; ++i)
         servers.Deliver(user, simpleMail("a@x.jp", "m", "body " + QByteArray::number(i) + "\r\n"));
-    auto box = pop3(true);
-    ASSERT_EQ(box->RecvMail(), 6);
-    QString body;
-    std::int32_t n = box->OpenNewMail(body);
-    ASSERT_EQ(n, 1);
-    box->DeleteMail(n, 2);
+    std::unique_ptr<mail::CurlPop3Mail> box;
+    ASSERT_NO_FATAL_FAILURE(handleFirstMail(box, 6));
     servers.KillPop3Sessions();
     // Mail already retrieved before the kill may still be handed out; the loss shows
     // by the end of the list at the latest, and then the cycle has failed.
+    QString body;
+    std::int32_t n = 0;
     int opened = 1;
     while ((n = box->OpenNewMail(body)) > 0 && opened < 6) {
         ++opened;
