@@ -131,16 +131,7 @@ std::int32_t CurlPop3Mail::OpenNewMail(QString& body) {
     QByteArray raw;
     bool ok = false;
     if (ahead_) {
-        // A retrieval that is already over needs no waiting thread.
-        if (ahead_->done.load()) {
-            ahead_->worker.join();
-            ok = ahead_->ok;
-        } else {
-            ok = RunBlocking([this] {
-                ahead_->worker.join();
-                return ahead_->ok;
-            });
-        }
+        ok = joinAhead();
         raw = std::move(ahead_->raw);
         ahead_.reset();
     } else {
@@ -188,13 +179,22 @@ void CurlPop3Mail::startAhead() {
     ahead_ = std::move(ahead);
 }
 
+bool CurlPop3Mail::joinAhead() {
+    // A retrieval that is already over needs no waiting thread.
+    if (ahead_->done.load()) {
+        ahead_->worker.join();
+    } else {
+        RunBlocking([this] {
+            ahead_->worker.join();
+            return true;
+        });
+    }
+    return ahead_->ok;
+}
+
 void CurlPop3Mail::settleAhead() {
     if (!ahead_) return;
-    RunBlocking([this] {
-        ahead_->worker.join();
-        return true;
-    });
-    const bool ok = ahead_->ok;
+    const bool ok = joinAhead();
     ahead_.reset();
     if (!ok && session_) {
         session_->Abort();

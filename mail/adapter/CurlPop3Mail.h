@@ -67,6 +67,8 @@ private:
     // RETR of one message, on whichever thread holds the session.
     bool retrieve(int number, QByteArray* raw);
     void startAhead();
+    // Waits for the retrieval running ahead (which must exist); true if it succeeded.
+    bool joinAhead();
     // Waits for the retrieval running ahead, if any, and drops its result. A failed one
     // leaves the session in an unknown state, so the session is dropped too.
     void settleAhead();
