@@ -545,8 +545,8 @@ TEST_F(Program, CheckOnlyAnnouncesNewMailOnceAcrossRestarts) {
                       .toUtf8());
     ASSERT_TRUE(QFile::copy(QStringLiteral(TARNPOST_BINARY), folder.filePath("tarnpost")));
     // The message box is titled "Tarnpost", and so is the window until the set-up names
-    // its mode (xdotool matches without case, and Qt titles it "tarnpost" at first): the
-    // window is known by its caption, and boxes are the other windows of that title.
+    // its mode: the window is known by that caption, and boxes are the other windows
+    // titled "Tarnpost".
     QString window;
     auto run = [&] {
         QProcessEnvironment environment = x.environment();
