@@ -101,8 +101,10 @@ int sendOnly(testutil::TestServers& servers, int count) {
     QElapsedTimer clock;
     clock.start();
     if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||
-        !smtp.SetSender("relay@example.jp", "自動転送"))
+        !smtp.SetSender("relay@example.jp", "自動転送")) {
+        std::fprintf(stderr, "set-up failed: %s\n", qPrintable(smtp.LastError()));
         return 1;
+    }
     for (int i = 0; i < count; ++i) {
         smtp.ClearMail();
         smtp.SetRecipient(1, "to@example.jp", {});

@@ -17,14 +17,15 @@ bool QtDialogs::AskOkCancel(const QString& text) {
 }
 
 void QtDialogs::DismissOpen() {
-    if (open_) open_->done(QMessageBox::Cancel);
+    // A box opened from within another one: the outer one would hold the end as well.
+    for (const QPointer<QMessageBox>& box : open_)
+        if (box) box->done(QMessageBox::Cancel);
 }
 
 int QtDialogs::run(QMessageBox& box) {
-    const QPointer<QMessageBox> outer = open_;  // a box opened from within another one
-    open_ = &box;
+    open_.emplace_back(&box);
     const int answer = box.exec();
-    open_ = outer;
+    open_.pop_back();
     return answer;
 }
 

@@ -3,6 +3,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <vector>
 
 class QMessageBox;
 class QWidget;
@@ -18,7 +19,7 @@ public:
     virtual void Inform(const QString& text, const QString& detail = {}) = 0;
     // OK and Cancel with the question icon; true for OK.
     virtual bool AskOkCancel(const QString& text) = 0;
-    // Closes a box that is open as Cancel would: the program is ending (a signal, the
+    // Closes every box that is open as Cancel would: the program is ending (a signal, the
     // session ending) and nobody will answer it.
     virtual void DismissOpen() = 0;
 };
@@ -35,7 +36,7 @@ private:
     int run(QMessageBox& box);
 
     QWidget* parent_;
-    QPointer<QMessageBox> open_;
+    std::vector<QPointer<QMessageBox>> open_;  // innermost last
 };
 
 }  // namespace ui
