@@ -2,6 +2,7 @@
 #include "CurlPop3Mail.h"
 #include "CurlSmtpMail.h"
 #include "MessageReader.h"
+#include "RealComponent.h"
 #include "mail/ComponentRegistry.h"
 
 #include <curl/curl.h>
@@ -26,6 +27,13 @@ ComponentRegistry ComponentRegistry::WithRealComponent(const QString& journalFol
         return std::make_unique<CurlPop3Mail>(context, journalPath);
     });
     return registry;
+}
+
+RealComponent MakeRealComponent(const QString& journalFolder, Timeouts timeouts, Limits) {
+    auto context = std::make_shared<ComponentContext>();
+    return {std::make_unique<CurlSmtpMail>(context, timeouts),
+            std::make_unique<CurlPop3Mail>(context, journalFolder + u'/' + kJournalFileName,
+                                           timeouts)};
 }
 
 }  // namespace mail

@@ -1,12 +1,16 @@
 #pragma once
 // Every network operation ends within these bounds: a server that accepts and then says
-// nothing makes the member fail instead of hanging.
+// nothing, or drips a byte now and then, makes the member fail instead of hanging.
 
 namespace mail {
 
 struct Timeouts {
     long connectSeconds = 30;  // TCP and TLS set-up
     long idleSeconds = 60;     // no byte and no reply for this long ends the transfer
+    // A transfer of N bytes ends within 2 × idleSeconds + N / minBytesPerSecond.
+    long minBytesPerSecond = 64 * 1024;
+    // A whole check (one POP3 session) ends within this, whatever the server does.
+    long checkCeilingSeconds = 30 * 60;
 };
 
 }  // namespace mail

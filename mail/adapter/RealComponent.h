@@ -1,0 +1,22 @@
+#pragma once
+// The real component's two objects made directly, for tests and benchmarks that need
+// their own timeouts and limits. The program makes them through ComponentRegistry.
+
+#include "Limits.h"
+#include "Timeouts.h"
+#include "mail/MailComponent.h"
+
+#include <QString>
+#include <memory>
+
+namespace mail {
+
+struct RealComponent {
+    std::unique_ptr<SmtpMail> smtp;
+    std::unique_ptr<Pop3Mail> pop3;
+};
+
+RealComponent MakeRealComponent(const QString& journalFolder, Timeouts timeouts = {},
+                                Limits limits = {});
+
+}  // namespace mail
