@@ -13,8 +13,9 @@
 #include "../tests/util/TestServers.h"
 #include "core/CheckAndForward.h"
 #include "mail/ComponentRegistry.h"
-#include "mail/adapter/CurlPop3Mail.h"
 #include "mail/adapter/CurlSmtpMail.h"
+#include "mail/adapter/DeliveryLedger.h"
+#include "mail/adapter/RealComponent.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -74,10 +75,10 @@ void report(const char* what, int count, qint64 ms, double rssMb) {
 
 int cycle(testutil::TestServers& servers, int count, bool whole) {
     QTemporaryDir journal;
-    auto context = std::make_shared<mail::ComponentContext>();
     core::SharedState state;
-    state.smtp = std::make_unique<mail::CurlSmtpMail>(context);
-    state.pop3 = std::make_unique<mail::CurlPop3Mail>(context, journal.filePath("journal"));
+    mail::RealComponent made = mail::MakeRealComponent(journal.path());
+    state.smtp = std::move(made.smtp);
+    state.pop3 = std::move(made.pop3);
     state.forwardTo = "to@example.jp";
     state.maxBodyChars = 100;
     if (whole) state.fullTextList = {"@example.jp"};
@@ -97,7 +98,8 @@ int cycle(testutil::TestServers& servers, int count, bool whole) {
 
 int sendOnly(testutil::TestServers& servers, int count) {
     MixedBodies bodies;
-    mail::CurlSmtpMail smtp(std::make_shared<mail::ComponentContext>());
+    QTemporaryDir journal;
+    mail::CurlSmtpMail smtp(std::make_shared<mail::DeliveryLedger>(journal.filePath("journal")));
     QElapsedTimer clock;
     clock.start();
     if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||

@@ -9,8 +9,9 @@
 
 #include "../tests/util/TestServers.h"
 #include "mail/ComponentRegistry.h"
-#include "mail/adapter/CurlPop3Mail.h"
 #include "mail/adapter/CurlSmtpMail.h"
+#include "mail/adapter/DeliveryLedger.h"
+#include "mail/adapter/QtPop3Mail.h"
 #include "mail/adapter/MessageReader.h"
 
 #include <QCoreApplication>
@@ -69,9 +70,9 @@ int pop3Bench(int count, bool withCurl) {
         return rc;
     }
     QTemporaryDir journal;
-    auto context = std::make_shared<mail::ComponentContext>();
-    context->smtpConnectedSincePop3Connect = true;
-    mail::CurlPop3Mail pop3(context, journal.filePath("journal"));
+    auto ledger = std::make_shared<mail::DeliveryLedger>(journal.filePath("journal"));
+    ledger->SetSmtpReady(true);  // Forwarding mode
+    mail::QtPop3Mail pop3(ledger);
     clock.start();
     if (!pop3.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), "bench", "pw") ||
         pop3.RecvMail() != count) {
@@ -87,8 +88,8 @@ int pop3Bench(int count, bool withCurl) {
 
 int smtpBench(int count) {
     auto& servers = testutil::TestServers::Get();
-    auto context = std::make_shared<mail::ComponentContext>();
-    mail::CurlSmtpMail smtp(context);
+    QTemporaryDir journal;
+    mail::CurlSmtpMail smtp(std::make_shared<mail::DeliveryLedger>(journal.filePath("journal")));
     QElapsedTimer clock;
     clock.start();
     if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||

@@ -26,13 +26,12 @@ bool addressMail(SharedState& state, const QString& subject, const QString& body
 bool forwardWhole(SharedState& state, const DigestMail& mail) {
     QString body = mail.body;
     if (mail.attachCount != 0) body = AttachmentLine(mail.attachCount) + body;
-    return addressMail(state, QStringLiteral("転送:") + mail.subject, body) && state.smtp->Mail();
+    return addressMail(state, ForwardSubject(mail.subject), body) && state.smtp->Mail();
 }
 
 std::int16_t announce(SharedState& state, WindowPort& window, std::int32_t newCount) {
-    window.MessageBox(QStringLiteral("新たに") + QString::number(newCount) + QStringLiteral("件のメール") + QStringLiteral("が届きました"));
-    if (!window.Visible())
-        window.TrayShow(QString::number(state.pop3->MailCount()) + QStringLiteral("件の新着メール"));
+    window.MessageBox(NewMailMessage(newCount));
+    if (!window.Visible()) window.TrayShow(NewMailTip(state.pop3->MailCount()));
     return 0;
 }
 
@@ -44,14 +43,15 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
     if (newCount == 0) return 0;
     if (newCount < 0) return -1;
     pop3.SetAutoSave(true);
-    QString digestSubject = QString::number(newCount) + QStringLiteral("件のメール");
 
     if (state.checkOnly) return announce(state, window, newCount);
 
     QString digestText;
     std::int64_t entryNo = 1;
     std::int64_t fullTextSent = 0;
+    std::int32_t digestForwards = 0;  // entries that count as forwarded once the digest is in
     bool digestHasText = false;
+    QString refusal;  // why the last whole forward refused for good was refused
     for (;;) {
         DigestMail mail;
         std::int32_t mailNo = pop3.OpenNewMail(mail.body);
@@ -66,15 +66,26 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
         // below applies from the next mail on.
         mail.refused = IsRefused(state.rejectList, mail.senderAddress);
         const bool fullText = IsFullText(state.fullTextList, mail.senderAddress);
-        if (fullText && !mail.refused) {
-            if (!forwardWhole(state, mail)) return -1;
-            ++fullTextSent;
-            countForwarded(state);
-        } else {
+        bool listInDigest = !fullText || mail.refused;
+        if (!listInDigest) {
+            if (forwardWhole(state, mail)) {
+                ++fullTextSent;
+                countForwarded(state);
+            } else if (state.smtp->LastFailurePermanent()) {
+                // Sending it again would fail again: the digest lists it instead, and the
+                // rest of the mailbox goes through.
+                refusal = state.smtp->LastError();
+                mail.note = RefusedForwardNote(refusal);
+                listInDigest = true;
+            } else {
+                return -1;
+            }
+        }
+        if (listInDigest) {
             digestText += DigestEntry(mail, entryNo++, state.maxBodyChars);
             if (!mail.refused) {
                 digestHasText = true;
-                countForwarded(state);
+                ++digestForwards;
             }
         }
         pop3.DeleteMail(mailNo, kDeleteFromServer);
@@ -84,15 +95,17 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
     }
 
     pop3.SetAutoSave(false);
-    if (fullTextSent != 0) digestSubject += QStringLiteral("(") + QString::number(fullTextSent) + QStringLiteral("件全文)");
+    const QString digestSubject = DigestSubject(newCount, fullTextSent);
     if (!addressMail(state, digestSubject, digestText)) return -1;
 
     if (digestHasText && !state.smtp->Mail()) return -1;
+    // Counted once they are delivered: a digest refused now lists them again next time.
+    for (std::int32_t i = 0; i < digestForwards; ++i) countForwarded(state);
     if (digestHasText || fullTextSent != 0) {
-        window.SetLblInfo(digestSubject + QStringLiteral("を転送しました"));
+        window.SetLblInfo(refusal.isEmpty() ? digestSubject + QStringLiteral("を転送しました")
+                                            : RefusedForwardStatus(refusal));
         window.SetLblTime(StatusTime(clock.Now()));
-        if (!window.Visible())
-            window.TrayShow(QString::number(state.forwardedCount) + QStringLiteral("件転送済み"));
+        if (!window.Visible()) window.TrayShow(ForwardedTip(state.forwardedCount));
     } else {
         window.SetLblInfo(QStringLiteral("転送拒否メールを転送しませんでした"));
         window.SetLblTime(StatusTime(clock.Now()));

@@ -26,8 +26,48 @@ QString DigestEntry(const DigestMail& mail, std::int64_t entryNo, std::int32_t m
     if (mail.attachCount != 0) entry += AttachmentLine(mail.attachCount);
     entry += mail.subject + kCrLf;
     entry += QStringLiteral("-TEXT-") + kCrLf;
+    if (!mail.note.isEmpty()) entry += mail.note + kCrLf;
     entry += QuotedBody(mail.body, maxBodyChars) + kCrLf;
     return entry;
+}
+
+QString ForwardSubject(const QString& subject) { return QStringLiteral("転送:") + subject; }
+
+QString DigestSubject(std::int64_t listedCount, std::int64_t fullTextCount) {
+    QString subject = QString::number(listedCount) + QStringLiteral("件のメール");
+    if (fullTextCount != 0)
+        subject += QStringLiteral("(") + QString::number(fullTextCount) + QStringLiteral("件全文)");
+    return subject;
+}
+
+QString NewMailMessage(std::int32_t newCount) {
+    return QStringLiteral("新たに") + QString::number(newCount) + QStringLiteral("件のメールが届きました");
+}
+
+QString NewMailTip(std::int32_t mailCount) {
+    return QString::number(mailCount) + QStringLiteral("件の新着メール");
+}
+
+QString ForwardedTip(std::int32_t forwardedCount) {
+    return QString::number(forwardedCount) + QStringLiteral("件転送済み");
+}
+
+namespace {
+// A server's answer as one short line.
+QString oneLine(const QString& text) {
+    QString line = text.simplified();
+    if (line.size() > 200) line = line.left(200) + QStringLiteral("…");
+    return line;
+}
+}  // namespace
+
+QString RefusedForwardNote(const QString& reason) {
+    return QStringLiteral("（全文転送をSMTPサーバーに拒否されました: ") + oneLine(reason) +
+           QStringLiteral("。元のメールはサーバーに残しています）");
+}
+
+QString RefusedForwardStatus(const QString& reason) {
+    return QStringLiteral("全文転送を拒否されたメールがあります: ") + oneLine(reason);
 }
 
 QString TimeText(const QString& dateText, const QDateTime& fallback) {

@@ -19,6 +19,9 @@ struct DigestMail {
     QString subject;
     QString body;
     bool refused = false;
+    // A line written after "-TEXT-", before the quoted body (why the mail is listed
+    // rather than forwarded whole); empty for none.
+    QString note;
 };
 
 // The first maxBodyChars UTF-16 code units of body; the whole body for 0 or a negative
@@ -31,6 +34,24 @@ QString DigestEntry(const DigestMail& mail, std::int64_t entryNo, std::int32_t m
 
 // "<n>個の添付ファイル" followed by CR LF.
 QString AttachmentLine(std::int32_t attachCount);
+
+// The subject of a mail forwarded whole: "転送:" and the original subject.
+QString ForwardSubject(const QString& subject);
+
+// "<n>件のメール", then "(<k>件全文)" when k mails were forwarded whole.
+QString DigestSubject(std::int64_t listedCount, std::int64_t fullTextCount);
+
+// The announcement of new mail in Check-only mode.
+QString NewMailMessage(std::int32_t newCount);
+
+// The tray tips: waiting mail (Check-only mode) and mail forwarded so far.
+QString NewMailTip(std::int32_t mailCount);
+QString ForwardedTip(std::int32_t forwardedCount);
+
+// A whole forward the SMTP server refused for good: the note in its digest entry and
+// the status label's text.
+QString RefusedForwardNote(const QString& reason);
+QString RefusedForwardStatus(const QString& reason);
 
 // "hh:mm" read from a date text whose last 6 characters (the zone, " +0900") are
 // dropped; the hour stays as written. When the rest is no date and time, fallback's time.

@@ -28,6 +28,9 @@ public:
     virtual bool SetDetail(const QString& body) = 0;
     // Sends what was set; true only once the server accepted the message.
     virtual bool Mail() = 0;
+    // Whether the last Mail() that failed was refused for good by the server (a 5xx
+    // answer to the message itself), so that sending it again would fail again.
+    virtual bool LastFailurePermanent() const { return false; }
 };
 
 class Pop3Mail : public ComponentObject {

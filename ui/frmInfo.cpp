@@ -2,6 +2,8 @@
 
 #include "frmInfo.h"
 
+#include "core/DigestLayout.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -157,8 +159,8 @@ void frmInfo::Form_Resize() {
         hook_.Install();
         const QString tip =
             state_.checkOnly
-                ? QString::number(state_.pop3 ? state_.pop3->MailCount() : 0) + QStringLiteral("件の新着メール")
-                : QString::number(state_.forwardedCount) + QStringLiteral("件転送済み");
+                ? core::NewMailTip(state_.pop3 ? state_.pop3->MailCount() : 0)
+                : core::ForwardedTip(state_.forwardedCount);
         TrayShow(tip);
         // Without a notification area there would be no icon to bring the window back:
         // it then stays minimised on the task bar.

@@ -1,13 +1,16 @@
 #include "CurlSmtpMail.h"
 
-#include "BlockingCall.h"
-
 namespace mail {
 
-CurlSmtpMail::CurlSmtpMail(std::shared_ptr<ComponentContext> context, Timeouts timeouts)
-    : context_(std::move(context)), timeouts_(timeouts) {}
+CurlSmtpMail::CurlSmtpMail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts)
+    : ledger_(std::move(ledger)), timeouts_(timeouts) {}
 
-CurlSmtpMail::~CurlSmtpMail() = default;
+CurlSmtpMail::~CurlSmtpMail() {
+    worker_.Run([this] {
+        session_.reset();
+        return true;
+    });
+}
 
 bool CurlSmtpMail::fail(const QString& why) {
     error_ = why;
@@ -15,25 +18,24 @@ bool CurlSmtpMail::fail(const QString& why) {
 }
 
 bool CurlSmtpMail::Connect(const QString& smtpServer) {
-    context_->smtpConnectedSincePop3Connect = true;
+    // Only a set-up that worked puts the POP3 object into Forwarding mode.
+    ledger_->SetSmtpReady(false);
     QString why;
     auto server = ParseServerAddress(smtpServer, Protocol::Smtp, &why);
-    if (!server) {
-        session_.reset();
-        return fail(why);
-    }
-    auto session = std::make_unique<CurlSession>(*server, server->user, server->password, timeouts_,
-                                                 &context_->ending);
-    const bool ok = RunBlocking([&] {
-        const bool answered = session->Perform({QString(), "NOOP", true, nullptr, nullptr});
-        answered ? session->Close() : session->Abort();
-        return answered;
-    });
-    if (!ok) {
+    const QString error = worker_.Run([&]() -> QString {
         session_.reset();  // no mail goes to the server of an earlier set-up
-        return fail(session->error());
-    }
-    session_ = std::move(session);
+        if (!server) return why;
+        auto session = std::make_unique<CurlSession>(*server, server->user, server->password,
+                                                     timeouts_, &ledger_->ending);
+        if (!session->Perform({QString(), "NOOP", true, nullptr, nullptr})) {
+            session->Abort();
+            return session->error();
+        }
+        session_ = std::move(session);
+        return {};
+    });
+    if (!error.isEmpty()) return fail(error);
+    ledger_->SetSmtpReady(true);
     error_.clear();
     return true;
 }
@@ -69,33 +71,54 @@ bool CurlSmtpMail::SetDetail(const QString& body) {
     return true;
 }
 
+CurlSmtpMail::Sent CurlSmtpMail::send(const QByteArray& message) {
+    if (!session_) return {false, false, QStringLiteral("not connected to an SMTP server")};
+    CURL* curl = session_->handle();
+    if (!curl) return {false, false, QStringLiteral("libcurl could not be initialised")};
+    const QByteArray from = '<' + sender_.toUtf8() + '>';
+    CurlList recipients = AppendToList(nullptr, ('<' + draft_.to.toUtf8() + '>').constData());
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
+    const bool sent = session_->Perform({QString(), nullptr, false, nullptr, &message});
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
+    if (sent) {
+        ledger_->RecordAccepted();
+        return {true, false, {}};
+    }
+    // Refused for good once the whole message was in: the message itself is the trouble.
+    long code = 0;
+    curl_off_t uploaded = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+    curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    const bool permanent = code >= 500 && code < 600 && uploaded >= message.size();
+    QString error = session_->error();
+    if (code > 0) error = QStringLiteral("%1 (server reply %2)").arg(error).arg(code);
+    Sent result{false, permanent, error};
+    // A connection that failed mid-mail is not used again; a stalled server would
+    // otherwise hold the next mail too.
+    session_->Abort();
+    return result;
+}
+
 bool CurlSmtpMail::Mail() {
-    if (!session_) return fail(QStringLiteral("not connected to an SMTP server"));
+    permanent_ = false;
     if (sender_.isEmpty()) return fail(QStringLiteral("no sender is set"));
     if (draft_.to.isEmpty()) return fail(QStringLiteral("no recipient is set"));
+    // A whole forward the server refused for good at an earlier check is not sent again.
+    if (std::optional<QString> refusal = ledger_->OpenMailRefusal()) {
+        permanent_ = true;
+        ledger_->RecordRefused(*refusal);
+        return fail(*refusal);
+    }
     draft_.fromAddress = sender_;
     draft_.fromName = senderName_;
-    draft_.key = context_->openedMailKey ? context_->openedMailKey() : QString();
-    const bool ok = RunBlocking([this] {
-        const QByteArray message = BuildMessage(draft_);
-        CURL* curl = session_->handle();
-        if (!curl) return false;
-        const QByteArray from = '<' + sender_.toUtf8() + '>';
-        CurlList recipients = AppendToList(nullptr, ('<' + draft_.to.toUtf8() + '>').constData());
-        curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
-        curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
-        const bool sent = session_->Perform({QString(), nullptr, false, nullptr, &message});
-        curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
-        if (sent) {
-            if (context_->onMailAccepted) context_->onMailAccepted();
-        } else {
-            // A connection that failed mid-mail is not used again; a stalled server would
-            // otherwise hold the next mail too.
-            session_->Abort();
-        }
-        return sent;
-    });
-    if (!ok) return fail(session_->error());
+    draft_.key = ledger_->OpenMailKey();
+    const Sent sent = worker_.Run([this] { return send(BuildMessage(draft_)); });
+    if (!sent.ok) {
+        permanent_ = sent.permanent;
+        if (permanent_) ledger_->RecordRefused(sent.error);
+        return fail(sent.error);
+    }
     error_.clear();
     return true;
 }

@@ -1,9 +1,11 @@
 #pragma once
-// The SMTP object: sends one mail per Mail() over libcurl.
+// The SMTP object: sends one mail per Mail() over libcurl, on its own worker thread, on
+// one connection kept open from mail to mail.
 
-#include "ComponentContext.h"
 #include "CurlSession.h"
+#include "DeliveryLedger.h"
 #include "OutgoingMessage.h"
+#include "Worker.h"
 #include "mail/MailComponent.h"
 
 #include <memory>
@@ -12,7 +14,7 @@ namespace mail {
 
 class CurlSmtpMail : public SmtpMail {
 public:
-    CurlSmtpMail(std::shared_ptr<ComponentContext> context, Timeouts timeouts = {});
+    CurlSmtpMail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts = {});
     ~CurlSmtpMail() override;
 
     QString LastError() const override { return error_; }
@@ -24,16 +26,27 @@ public:
     bool SetSubject(const QString& subject) override;
     bool SetDetail(const QString& body) override;
     bool Mail() override;
+    bool LastFailurePermanent() const override { return permanent_; }
 
 private:
+    struct Sent {
+        bool ok = false;
+        bool permanent = false;
+        QString error;
+    };
     bool fail(const QString& why);
+    Sent send(const QByteArray& message);
 
-    std::shared_ptr<ComponentContext> context_;
+    std::shared_ptr<DeliveryLedger> ledger_;
     Timeouts timeouts_;
-    std::unique_ptr<CurlSession> session_;
     OutgoingMail draft_;
     QString sender_, senderName_;
     QString error_;
+    bool permanent_ = false;
+    // Used on the worker thread only.
+    std::unique_ptr<CurlSession> session_;
+    // Last, so that it ends before the members its tasks use.
+    Worker worker_;
 };
 
 }  // namespace mail

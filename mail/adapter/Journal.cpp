@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QSaveFile>
+#include <unistd.h>
 
 namespace mail {
 
@@ -11,20 +12,30 @@ Journal::Journal(QString path, const QString& account) : path_(std::move(path)) 
     load();
 }
 
-// Lines: "<A|D> <account key> <uid>\n". UIDs are printable ASCII without blanks.
+// Lines: "<A|D|K> <account key> <uid>\n" and "R <account key> <uid> <reason in base64>\n".
+// UIDs are printable ASCII without blanks.
 void Journal::load() {
     QFile in(path_);
     if (!in.open(QIODevice::ReadOnly)) return;
     for (const QByteArray& line : in.readAll().split('\n')) {
         const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() != 3 || parts[1] != accountKey_.toLatin1()) continue;
+        if (parts.size() < 3 || parts[1] != accountKey_.toLatin1()) continue;
         const QString uid = QString::fromLatin1(parts[2]);
-        if (parts[0] == "A") announced_.insert(uid);
-        if (parts[0] == "D") delivered_.insert(uid);
+        if (parts.size() == 3 && parts[0] == "A") announced_.insert(uid);
+        if (parts.size() == 3 && parts[0] == "D") delivered_.insert(uid);
+        if (parts.size() == 3 && parts[0] == "K") kept_.insert(uid);
+        if (parts.size() == 4 && parts[0] == "R")
+            refused_.insert(uid, QString::fromUtf8(QByteArray::fromBase64(parts[3])));
     }
 }
 
-bool Journal::append(char kind, const QString& uid) {
+std::optional<QString> Journal::Refusal(const QString& uid) const {
+    const auto it = refused_.constFind(uid);
+    if (it == refused_.constEnd()) return std::nullopt;
+    return *it;
+}
+
+bool Journal::append(char kind, const QString& uid, const QByteArray& extra) {
     if (!file_.isOpen()) {
         file_.setFileName(path_);
         if (!file_.open(QIODevice::Append | QIODevice::Unbuffered)) return false;
@@ -37,8 +48,9 @@ bool Journal::append(char kind, const QString& uid) {
                 file_.write("\n");
         }
     }
-    const QByteArray line = QByteArray(1, kind) + ' ' + accountKey_.toLatin1() + ' ' +
-                            uid.toLatin1() + '\n';
+    QByteArray line = QByteArray(1, kind) + ' ' + accountKey_.toLatin1() + ' ' + uid.toLatin1();
+    if (!extra.isEmpty()) line += ' ' + extra;
+    line += '\n';
     return file_.write(line) == line.size();
 }
 
@@ -56,11 +68,36 @@ bool Journal::MarkDelivered(const QString& uid) {
     return true;
 }
 
+bool Journal::MarkKept(const QString& uid) {
+    if (kept_.contains(uid)) return true;
+    if (!append('K', uid)) return false;
+    kept_.insert(uid);
+    return true;
+}
+
+bool Journal::MarkRefused(const QString& uid, const QString& reason) {
+    if (refused_.contains(uid)) return true;
+    if (!append('R', uid, reason.toUtf8().toBase64())) return false;
+    refused_.insert(uid, reason);
+    return true;
+}
+
+bool Journal::Sync() {
+    if (!file_.isOpen()) return true;
+    return ::fdatasync(file_.handle()) == 0;
+}
+
 void Journal::KeepOnly(const QStringList& uidsOnServer) {
     const QSet<QString> keep(uidsOnServer.begin(), uidsOnServer.end());
-    if ((announced_ - keep).isEmpty() && (delivered_ - keep).isEmpty()) return;
+    const QStringList refusedUids = refused_.keys();
+    const QSet<QString> refused(refusedUids.begin(), refusedUids.end());
+    if ((announced_ - keep).isEmpty() && (delivered_ - keep).isEmpty() &&
+        (kept_ - keep).isEmpty() && (refused - keep).isEmpty())
+        return;
     announced_ &= keep;
     delivered_ &= keep;
+    kept_ &= keep;
+    for (const QString& uid : refused - keep) refused_.remove(uid);
 
     // Rewrite: other accounts' lines as they were, this account's facts still needed.
     QByteArray out;
@@ -68,12 +105,15 @@ void Journal::KeepOnly(const QStringList& uidsOnServer) {
     if (in.open(QIODevice::ReadOnly)) {
         for (const QByteArray& line : in.readAll().split('\n')) {
             const QList<QByteArray> parts = line.split(' ');
-            if (parts.size() == 3 && parts[1] != accountKey_.toLatin1()) out += line + '\n';
+            if (parts.size() >= 3 && parts[1] != accountKey_.toLatin1()) out += line + '\n';
         }
     }
     const QByteArray key = accountKey_.toLatin1();
     for (const QString& uid : announced_) out += "A " + key + ' ' + uid.toLatin1() + '\n';
     for (const QString& uid : delivered_) out += "D " + key + ' ' + uid.toLatin1() + '\n';
+    for (const QString& uid : kept_) out += "K " + key + ' ' + uid.toLatin1() + '\n';
+    for (auto it = refused_.cbegin(); it != refused_.cend(); ++it)
+        out += "R " + key + ' ' + it.key().toLatin1() + ' ' + it.value().toUtf8().toBase64() + '\n';
     file_.close();
     QSaveFile save(path_);
     if (!save.open(QIODevice::WriteOnly)) return;

@@ -1,14 +1,19 @@
 #pragma once
-// Which messages of a mailbox were announced (Check-only mode) and which were delivered
-// (forwarded whole, listed in an accepted Digest mail, or refused in a completed cycle).
-// An append-only file next to the executable: each fact is one line, written through to
+// What happened to the messages of a mailbox: announced (Check-only mode), delivered
+// (forwarded whole or listed in an accepted Digest mail: deleted at the end of a check),
+// refused for ever as a whole forward (listed in a digest instead), and kept (listed in
+// an accepted digest but left on the server: too large, or refused).
+// An append-only file next to the settings: each fact is one line, written through to
 // the operating system before the member that learnt it returns, so a killed process
-// forgets nothing it reported. A torn last line is ignored.
+// forgets nothing it reported; Sync makes the facts survive a power cut as well. A torn
+// last line is ignored.
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace mail {
 
@@ -19,22 +24,30 @@ public:
 
     bool IsAnnounced(const QString& uid) const { return announced_.contains(uid); }
     bool IsDelivered(const QString& uid) const { return delivered_.contains(uid); }
+    bool IsKept(const QString& uid) const { return kept_.contains(uid); }
+    // Why the SMTP server refused the message for ever, if it did.
+    std::optional<QString> Refusal(const QString& uid) const;
 
     // False when the fact could not be written; it is then not held either.
     bool MarkAnnounced(const QString& uid);
     bool MarkDelivered(const QString& uid);
+    bool MarkKept(const QString& uid);
+    bool MarkRefused(const QString& uid, const QString& reason);
+    // Waits until the facts written so far are on the disk.
+    bool Sync();
 
     // Forgets the messages of this account that are no longer on the server, keeping
     // the file as small as the mailbox.
     void KeepOnly(const QStringList& uidsOnServer);
 
 private:
-    bool append(char kind, const QString& uid);
+    bool append(char kind, const QString& uid, const QByteArray& extra = {});
     void load();
 
     QString path_;
     QString accountKey_;
-    QSet<QString> announced_, delivered_;
+    QSet<QString> announced_, delivered_, kept_;
+    QHash<QString, QString> refused_;
     QFile file_;
 };
 

@@ -11,9 +11,12 @@
 
 namespace mail {
 
+class DeliveryLedger;
+
 struct RealComponent {
     std::unique_ptr<SmtpMail> smtp;
     std::unique_ptr<Pop3Mail> pop3;
+    std::shared_ptr<DeliveryLedger> ledger;  // what both share, e.g. to end their transfers
 };
 
 RealComponent MakeRealComponent(const QString& journalFolder, Timeouts timeouts = {},

@@ -4,9 +4,8 @@
 #include "../util/RecordingWindow.h"
 #include "../util/TestServers.h"
 #include "core/CheckAndForward.h"
-#include "mail/adapter/CurlPop3Mail.h"
-#include "mail/adapter/CurlSmtpMail.h"
 #include "mail/adapter/MessageReader.h"
+#include "mail/adapter/RealComponent.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -53,10 +52,9 @@ protected:
 
     // What start-up and the connection set-up do, with fresh objects (a new process).
     void startProgram() {
-        auto context = std::make_shared<mail::ComponentContext>();
-        state.smtp = std::make_unique<mail::CurlSmtpMail>(context, mail::Timeouts{5, 5});
-        state.pop3 = std::make_unique<mail::CurlPop3Mail>(context, folder.filePath("journal"),
-                                                          mail::Timeouts{5, 5});
+        mail::RealComponent made = mail::MakeRealComponent(folder.path(), mail::Timeouts{5, 5});
+        state.smtp = std::move(made.smtp);
+        state.pop3 = std::move(made.pop3);
         ASSERT_TRUE(state.smtp->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)));
         ASSERT_TRUE(state.pop3->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), user, "pw"));
         ASSERT_TRUE(state.smtp->SetSender("relay@x.jp", "自動転送"));

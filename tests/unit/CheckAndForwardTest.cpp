@@ -249,11 +249,32 @@ INSTANTIATE_TEST_SUITE_P(
         FailStep{"digestMail", [](FakePop3&, FakeSmtp& s) { s.failMailAt = {1}; }, true, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(CycleTest, ForwardedCountKeepsIncreasesMadeBeforeAFailure) {
+TEST_F(CycleTest, ForwardedCountCountsAMailOnceItIsDelivered) {
     pop3->mailbox = {plain("a@x.jp"), plain("b@x.jp")};
     smtp->failMailAt = {0};
     EXPECT_EQ(cycle(), -1);
+    EXPECT_EQ(state.forwardedCount, 0) << "the refused digest delivered nothing";
+    // The mails stayed on the server; the next check lists them again.
+    pop3->mailbox = {plain("a@x.jp"), plain("b@x.jp")};
+    EXPECT_EQ(cycle(), 0);
     EXPECT_EQ(state.forwardedCount, 2);
+}
+
+TEST_F(CycleTest, AWholeForwardRefusedForGoodIsListedAndTheRestGoesThrough) {
+    state.fullTextList = {"boss@x.jp"};
+    pop3->mailbox = {plain("boss@x.jp", "big"), plain("boss@x.jp", "small"), plain("a@x.jp")};
+    smtp->failMailAt = {0};
+    smtp->failPermanently = true;
+    ASSERT_EQ(cycle(), 0);
+    ASSERT_EQ(smtp->sent.size(), 2u);
+    EXPECT_EQ(smtp->sent[0].subject, "転送:small");
+    EXPECT_EQ(smtp->sent[1].subject, "3件のメール(1件全文)");
+    EXPECT_TRUE(smtp->sent[1].body.startsWith(
+        "No.1 09:05\r\nfrom 名前 boss@x.jp\r\nbig\r\n-TEXT-\r\n" +
+        core::RefusedForwardNote("scripted failure") + "\r\n本文です\r\n"));
+    EXPECT_EQ(window.lblInfo, core::RefusedForwardStatus("scripted failure"));
+    EXPECT_EQ(state.forwardedCount, 3);
+    EXPECT_EQ(pop3->deleted.size(), 3u) << "listed like any other; the component keeps it";
 }
 
 TEST_F(CycleTest, ForwardedCountStopsAtItsTop) {

@@ -34,10 +34,12 @@ public:
     bool connectResult = true, senderResult = true, recipientResult = true, subjectResult = true,
          detailResult = true;
     std::vector<int> failMailAt;
+    bool failPermanently = false;  // the failures above are refusals for good
     std::vector<Sent> sent;
     QString connectedTo, sender, senderName;
 
     QString LastError() const override { return QStringLiteral("scripted failure"); }
+    bool LastFailurePermanent() const override { return failPermanently; }
     bool Connect(const QString& server) override {
         log_->calls << QStringLiteral("smtp.Connect");
         connectedTo = server;

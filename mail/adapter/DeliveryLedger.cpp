@@ -1,0 +1,84 @@
+#include "DeliveryLedger.h"
+
+namespace mail {
+
+DeliveryLedger::DeliveryLedger(QString journalPath) : journalPath_(std::move(journalPath)) {}
+
+void DeliveryLedger::SetSmtpReady(bool ready) {
+    std::lock_guard lock(mutex_);
+    smtpReady_ = ready;
+}
+
+bool DeliveryLedger::TakeSmtpReady() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(smtpReady_, false);
+}
+
+void DeliveryLedger::OpenJournal(const QString& account) {
+    std::lock_guard lock(mutex_);
+    journal_ = std::make_unique<Journal>(journalPath_, account);
+}
+
+void DeliveryLedger::BeginCheck() {
+    std::lock_guard lock(mutex_);
+    open_.reset();
+    listed_.clear();
+}
+
+void DeliveryLedger::SetOpenMail(std::optional<LedgerMail> mail) {
+    std::lock_guard lock(mutex_);
+    open_ = std::move(mail);
+}
+
+void DeliveryLedger::AddListed(const LedgerMail& mail) {
+    std::lock_guard lock(mutex_);
+    listed_ << mail;
+}
+
+QList<LedgerMail> DeliveryLedger::Listed() const {
+    std::lock_guard lock(mutex_);
+    return listed_;
+}
+
+std::optional<LedgerMail> DeliveryLedger::OpenMail() const {
+    std::lock_guard lock(mutex_);
+    return open_;
+}
+
+QString DeliveryLedger::OpenMailKey() const {
+    std::lock_guard lock(mutex_);
+    return open_ ? open_->key : QString();
+}
+
+std::optional<QString> DeliveryLedger::OpenMailRefusal() const {
+    std::lock_guard lock(mutex_);
+    if (!open_ || !journal_) return std::nullopt;
+    return journal_->Refusal(open_->uid);
+}
+
+void DeliveryLedger::RecordRefused(const QString& reason) {
+    std::lock_guard lock(mutex_);
+    if (!open_ || !journal_) return;
+    open_->keep = true;
+    journal_->MarkRefused(open_->uid, reason);
+    journal_->Sync();
+}
+
+void DeliveryLedger::markDone(const LedgerMail& mail) {
+    if (mail.uid.isEmpty()) return;  // a message whose UID the server gave twice
+    if (mail.keep || journal_->Refusal(mail.uid)) journal_->MarkKept(mail.uid);
+    else journal_->MarkDelivered(mail.uid);
+}
+
+void DeliveryLedger::RecordAccepted() {
+    std::lock_guard lock(mutex_);
+    if (!journal_) return;
+    if (open_) {
+        markDone(*open_);  // forwarded whole: never again
+    } else {
+        for (const LedgerMail& mail : listed_) markDone(mail);  // the digest
+    }
+    journal_->Sync();
+}
+
+}  // namespace mail

@@ -1,0 +1,15 @@
+#pragma once
+// The texts the mail component itself writes into a mail it hands out.
+
+#include <QString>
+
+namespace mail {
+
+// The body of a mail too large to read; its headers were read instead.
+inline QString TooLargeNote(qint64 bytes) {
+    return QStringLiteral("（このメールは%1バイトあり、大きすぎるため本文を読んでいません。"
+                          "サーバーに残しています）\r\n")
+        .arg(bytes);
+}
+
+}  // namespace mail

@@ -1,0 +1,257 @@
+#include "QtPop3Mail.h"
+
+#include "MailNotes.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QHash>
+
+namespace mail {
+
+QtPop3Mail::QtPop3Mail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts, Limits limits)
+    : ledger_(std::move(ledger)), timeouts_(timeouts), limits_(limits) {}
+
+QtPop3Mail::~QtPop3Mail() { dropSession(); }
+
+QString QtPop3Mail::account() const { return user_ + u'\n' + server_->url; }
+
+bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
+                         const QString& password) {
+    forwarding_ = ledger_->TakeSmtpReady();
+    dropSession();
+    connected_ = false;
+
+    QString why;
+    server_ = ParseServerAddress(pop3Server, Protocol::Pop3, &why);
+    if (!server_) {
+        error_ = why;
+        return false;
+    }
+    user_ = userName;
+    password_ = password;
+    const Status probe = worker_.Run([this]() -> Status {
+        Pop3Session session(*server_, user_, password_, timeouts_, limits_, &ledger_->ending);
+        if (Status opened = session.Open(); !opened) return opened;
+        return session.DeleteAndQuit({});
+    });
+    if (!probe) {
+        error_ = probe.error().message;
+        return false;
+    }
+    ledger_->OpenJournal(account());
+    connected_ = true;
+    error_.clear();
+    return true;
+}
+
+std::int32_t QtPop3Mail::RecvMail() {
+    if (!connected_) {
+        error_ = QStringLiteral("not connected to a POP3 server");
+        return -1;
+    }
+    dropSession();
+    ledger_->BeginCheck();
+    new_.clear();
+    deliveredEarlier_.clear();
+    handed_.clear();
+    listedNumbers_.clear();
+    next_ = requested_ = 0;
+    openedNo_ = 0;
+    checkDeadline_.setRemainingTime(qint64(timeouts_.checkCeilingSeconds) * 1000);
+
+    Result<std::vector<Pop3Listed>> listing =
+        worker_.Run([this]() -> Result<std::vector<Pop3Listed>> {
+            session_ = std::make_unique<Pop3Session>(*server_, user_, password_, timeouts_,
+                                                     limits_, &ledger_->ending);
+            if (Status opened = session_->Open(); !opened) return opened.error();
+            return session_->List();
+        });
+    if (!listing) {
+        error_ = listing.error().message;
+        dropSession();
+        return -1;
+    }
+
+    // Only a complete listing tells which messages are gone.
+    QHash<QByteArray, int> uses;
+    QStringList onServer;
+    for (const Pop3Listed& message : listing.value()) {
+        ++uses[message.uid];
+        onServer << QString::fromLatin1(message.uid);
+    }
+    Journal& journal = *ledger_->journal();
+    journal.KeepOnly(onServer);
+
+    mailCount_ = 0;
+    for (const Pop3Listed& message : listing.value()) {
+        const QString uid = QString::fromLatin1(message.uid);
+        const bool shared = uses.value(message.uid) > 1;
+        if (!shared && journal.IsKept(uid)) continue;
+        if (!shared && journal.IsDelivered(uid)) {
+            deliveredEarlier_.push_back(message.number);
+            continue;
+        }
+        ++mailCount_;
+        if (forwarding_ || !journal.IsAnnounced(uid)) {
+            const bool tooLarge = message.size > limits_.maxMessageBytes ||
+                                  tooLargeUids_.contains(message.uid);
+            new_.push_back({message, shared, tooLarge});
+        }
+    }
+    // Without new mail to forward the check ends here and never calls Refresh.
+    if (new_.empty() || !forwarding_) deleteAndQuit(deliveredEarlier_);
+    error_.clear();
+    return static_cast<std::int32_t>(new_.size());
+}
+
+void QtPop3Mail::SetAutoSave(bool on) {
+    // Only Check-only mode announces; a Forwarding check that failed announced nothing.
+    if (!on || forwarding_ || !ledger_->journal()) return;
+    for (const NewMail& mail : new_)
+        ledger_->journal()->MarkAnnounced(QString::fromLatin1(mail.listed.uid));
+}
+
+QString QtPop3Mail::mailKey(const QByteArray& uid, const QByteArray& content) const {
+    QByteArray identity = (account() + u'\n' + QString::fromLatin1(uid)).toUtf8();
+    // A UID that names two messages is told apart by the content.
+    if (!content.isNull())
+        identity += '\n' + QCryptographicHash::hash(content, QCryptographicHash::Sha256);
+    return QString::fromLatin1(
+        QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(32));
+}
+
+Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
+    if (checkDeadline_.hasExpired())
+        return Error{Error::Kind::Failed,
+                     QStringLiteral("the check took longer than %1 seconds")
+                         .arg(timeouts_.checkCeilingSeconds)};
+    if (!session_) return Error{Error::Kind::Failed, QStringLiteral("the POP3 session has ended")};
+    const NewMail& mail = new_[index];
+    Fetched fetched;
+    QByteArray content;
+    if (mail.tooLarge) {
+        Result<QByteArray> head = session_->Top(mail.listed.number, 0);
+        if (!head) return head.error();
+        fetched.mail = ReadMessage(head.value(), QDateTime::currentDateTime());
+        fetched.mail.body = TooLargeNote(mail.listed.size);
+        fetched.mail.attachCount = 0;
+    } else {
+        // Queue the retrievals up to the next message that is only read in part, so that
+        // its TOP is not stuck behind retrievals in flight.
+        requested_ = std::max(requested_, index);
+        while (requested_ < qsizetype(new_.size()) && !new_[requested_].tooLarge) {
+            session_->RequestRetr(new_[requested_].listed.number, new_[requested_].listed.size);
+            ++requested_;
+        }
+        Result<QByteArray> raw = session_->NextRetr();
+        if (!raw) {
+            if (raw.error().kind == Error::Kind::TooLarge) tooLargeUids_ << mail.listed.uid;
+            return raw.error();
+        }
+        content = std::move(raw.value());
+        fetched.mail = ReadMessage(content, QDateTime::currentDateTime());
+    }
+    const QString uid = QString::fromLatin1(mail.listed.uid);
+    fetched.ledgerMail.uid = mail.uidShared ? QString() : uid;
+    fetched.ledgerMail.key = mailKey(mail.listed.uid, mail.uidShared ? content : QByteArray());
+    fetched.ledgerMail.keep = mail.tooLarge;
+    return fetched;
+}
+
+void QtPop3Mail::startAhead() {
+    if (next_ >= qsizetype(new_.size()) || !session_) return;
+    const qsizetype index = next_;
+    ahead_ = worker_.Post([this, index] { return fetch(index); });
+}
+
+std::int32_t QtPop3Mail::OpenNewMail(QString& body) {
+    if (next_ >= qsizetype(new_.size())) {
+        ledger_->SetOpenMail(std::nullopt);
+        return 0;
+    }
+    if (!session_) {
+        error_ = QStringLiteral("the POP3 session has ended");
+        return -1;
+    }
+    if (!ahead_) startAhead();
+    Result<Fetched> fetched = Worker::Wait(std::move(*ahead_));
+    ahead_.reset();
+    if (!fetched) {
+        error_ = fetched.error().message;
+        dropSession();
+        return -1;
+    }
+    ++next_;
+    startAhead();
+    opened_ = std::move(fetched.value().mail);
+    handed_.push_back(fetched.value().ledgerMail);
+    ledger_->SetOpenMail(handed_.back());
+    body = opened_.body;
+    openedNo_ = static_cast<std::int32_t>(next_);
+    return openedNo_;
+}
+
+bool QtPop3Mail::GetMailInfo(std::int32_t& mailNo, QString& displayName, QString& address,
+                             QString& dateText, QString& subject, QString& other,
+                             std::int32_t& attachCount) {
+    if (mailNo != openedNo_ || openedNo_ == 0) return false;
+    displayName = opened_.displayName;
+    address = opened_.address;
+    dateText = opened_.dateText;
+    subject = opened_.subject;
+    other.clear();
+    attachCount = opened_.attachCount;
+    return true;
+}
+
+bool QtPop3Mail::DeleteMail(std::int32_t& mailNo, std::int16_t mode) {
+    if (mode != 2 || mailNo <= 0 || mailNo > qsizetype(handed_.size())) return false;
+    LedgerMail mail = handed_[mailNo - 1];
+    // The open mail may have been refused as a whole forward since it was handed out.
+    if (mailNo == openedNo_) {
+        if (std::optional<LedgerMail> open = ledger_->OpenMail()) mail = *open;
+    }
+    handed_[mailNo - 1] = mail;
+    ledger_->AddListed(mail);
+    listedNumbers_.push_back(mailNo);
+    return true;
+}
+
+void QtPop3Mail::Refresh() {
+    if (!ledger_->journal()) return;
+    // What the cycle listed is delivered now, also when no digest had to be sent.
+    ledger_->SetOpenMail(std::nullopt);
+    ledger_->RecordAccepted();
+    std::vector<int> numbers = deliveredEarlier_;
+    for (int mailNo : listedNumbers_)
+        if (!handed_[mailNo - 1].keep) numbers.push_back(new_[mailNo - 1].listed.number);
+    deleteAndQuit(numbers);
+    listedNumbers_.clear();
+    deliveredEarlier_.clear();
+}
+
+void QtPop3Mail::settleAhead() {
+    if (!ahead_) return;
+    Worker::WaitReady(*ahead_);
+    ahead_.reset();
+}
+
+void QtPop3Mail::deleteAndQuit(const std::vector<int>& numbers) {
+    settleAhead();
+    worker_.Run([&] {
+        if (session_) session_->DeleteAndQuit(numbers);  // a failure commits nothing
+        session_.reset();
+        return true;
+    });
+}
+
+void QtPop3Mail::dropSession() {
+    settleAhead();
+    worker_.Run([this] {
+        if (session_) session_->Abort();
+        session_.reset();
+        return true;
+    });
+}
+
+}  // namespace mail

@@ -1,0 +1,107 @@
+#pragma once
+// The POP3 object. A check is one POP3 session on one connection: RecvMail lists the
+// mailbox (UIDL and LIST), OpenNewMail hands out one message at a time, DeleteMail only
+// records, and Refresh, once the cycle has delivered everything, sends the DELEs and
+// QUIT. No DELE reaches the server earlier, so a failed check, a dropped connection or
+// a killed process deletes nothing that was not delivered.
+//
+// New mail: in Forwarding mode every message not yet delivered; in Check-only mode every
+// message neither delivered nor announced before (the journal remembers both across
+// restarts). AutoSave true records the reported messages as announced, in Check-only
+// mode only. MailCount is the number of undelivered messages waiting in the mailbox at
+// the last RecvMail. Mails kept on the server (too large, or refused for ever as a whole
+// forward) are not new again once a digest listed them.
+//
+// While the cycle handles one message, the next one is already being retrieved and read
+// on the object's worker thread, with a bounded window of retrievals in flight when the
+// server pipelines. A message larger than the size limit is not retrieved: its headers
+// are read instead and its body says why; it stays on the server.
+//
+// A UID the server gives to more than one message identifies neither: such messages are
+// new at every check until a check deletes them, and each is deleted by its own number.
+
+#include "DeliveryLedger.h"
+#include "Limits.h"
+#include "MessageReader.h"
+#include "Pop3Session.h"
+#include "Timeouts.h"
+#include "Worker.h"
+#include "mail/MailComponent.h"
+
+#include <QDeadlineTimer>
+#include <QSet>
+#include <future>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace mail {
+
+class QtPop3Mail : public Pop3Mail {
+public:
+    QtPop3Mail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts = {}, Limits limits = {});
+    ~QtPop3Mail() override;
+
+    QString LastError() const override { return error_; }
+    bool Connect(const QString& pop3Server, const QString& userName,
+                 const QString& password) override;
+    std::int32_t RecvMail() override;
+    void SetAutoSave(bool on) override;
+    std::int32_t MailCount() override { return mailCount_; }
+    std::int32_t OpenNewMail(QString& body) override;
+    bool GetMailInfo(std::int32_t& mailNo, QString& displayName, QString& address,
+                     QString& dateText, QString& subject, QString& other,
+                     std::int32_t& attachCount) override;
+    bool DeleteMail(std::int32_t& mailNo, std::int16_t mode) override;
+    void Refresh() override;
+
+private:
+    struct NewMail {
+        Pop3Listed listed;
+        bool uidShared = false;  // the server gave its UID to another message too
+        bool tooLarge = false;
+    };
+    struct Fetched {
+        ReadMail mail;
+        LedgerMail ledgerMail;
+    };
+
+    // On the worker: retrieves and reads new_[index].
+    Result<Fetched> fetch(qsizetype index);
+    void startAhead();
+    // Waits for the retrieval running ahead, if any, and drops its result.
+    void settleAhead();
+    // Sends the DELEs and QUIT; the session is over either way.
+    void deleteAndQuit(const std::vector<int>& numbers);
+    // Ends the session at once, without QUIT: the server commits nothing.
+    void dropSession();
+    QString mailKey(const QByteArray& uid, const QByteArray& content) const;
+    QString account() const;
+
+    std::shared_ptr<DeliveryLedger> ledger_;
+    Timeouts timeouts_;
+    Limits limits_;
+    bool forwarding_ = false;
+    bool connected_ = false;
+    std::optional<ServerAddress> server_;
+    QString user_, password_;
+    QDeadlineTimer checkDeadline_;
+    std::vector<NewMail> new_;
+    std::vector<int> deliveredEarlier_;  // message numbers delivered in an earlier check
+    qsizetype next_ = 0;
+    qsizetype requested_ = 0;  // new_ index of the next RETR to queue (worker only)
+    std::vector<LedgerMail> handed_;  // per mail number handed out in this check
+    std::vector<int> listedNumbers_;  // DeleteMail'd in this check
+    ReadMail opened_;
+    std::int32_t openedNo_ = 0;
+    QSet<QByteArray> tooLargeUids_;  // found too large while being retrieved
+    std::int32_t mailCount_ = 0;
+    QString error_;
+    // Used on the worker thread only.
+    std::unique_ptr<Pop3Session> session_;
+    std::optional<std::future<Result<Fetched>>> ahead_;
+    // Last, so that it ends (and finishes its tasks) before the members they use.
+    Worker worker_;
+};
+
+}  // namespace mail

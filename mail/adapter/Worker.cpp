@@ -1,0 +1,56 @@
+#include "Worker.h"
+
+namespace mail {
+
+Worker::Worker() {
+    thread_ = QThread::create([this] { run(); });
+    thread_->setStackSize(kStackBytes);
+    thread_->start();
+}
+
+Worker::~Worker() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_->wait();
+    delete thread_;
+}
+
+bool Worker::onWorkerThread() const { return QThread::currentThread() == thread_; }
+
+void Worker::enqueue(std::function<void()> task) {
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+}
+
+void Worker::run() {
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+            if (tasks_.empty()) return;
+            task = std::move(tasks_.front());
+            tasks_.pop_front();
+        }
+        task();
+        // Wakes a user-interface thread that may be waiting for this result.
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+    }
+}
+
+void Worker::waitInLoop(const std::function<bool()>& ready) {
+    // Every finished task posts an event to this thread, so the wait below always ends
+    // soon after the result is there; nothing polls.
+    while (!ready())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents |
+                                        QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace mail
