@@ -53,7 +53,6 @@ public:
     // A message to the window's current procedure (how the tray's callback arrives).
     std::intptr_t SendWindowMessage(std::uint32_t message, std::intptr_t wParam,
                                     std::intptr_t lParam);
-    const tray::TrayShell& Shell() const { return *shell_; }
     // Ends the program the way a close of the window does once it is not refused
     // (SIGTERM, the session ending).
     void Form_Unload();

@@ -69,7 +69,7 @@ CURL* CurlSession::handle() {
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, ending_);
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     }
-    // Plain connections upgrade when the server offers it; pop3s/smtps are TLS only.
+    // Plain connections upgrade when the server offers it; smtps is TLS only.
     curl_easy_setopt(curl, CURLOPT_USE_SSL,
                      server_.implicitTls ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -122,8 +122,6 @@ bool CurlSession::Perform(const Transfer& transfer) {
     }
     errorBuffer_[0] = '\0';
     const CURLcode code = curl_easy_perform(curl);
-    newConnections_ = 0;
-    curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &newConnections_);
     if (code == CURLE_OK) {
         error_.clear();
         return true;

@@ -31,16 +31,13 @@ public:
 
     // Runs one transfer; false with error() set on failure.
     bool Perform(const Transfer& transfer);
-    // Whether the last transfer had to open a new connection.
-    bool Reconnected() const { return newConnections_ > 0; }
-    // Closes the connection politely (POP3 QUIT, SMTP QUIT), unless the program is ending.
+    // Closes the connection politely (QUIT), unless the program is ending.
     void Close();
-    // Drops the connection without a QUIT, so that a POP3 server commits nothing.
+    // Drops the connection without a QUIT.
     void Abort();
     CURL* handle();
     const QString& error() const { return error_; }
     bool ending() const;
-    void SetError(QString error) { error_ = std::move(error); }
 
 private:
     ServerAddress server_;
@@ -49,7 +46,6 @@ private:
     const std::atomic<bool>* ending_;
     CurlEasy handle_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
-    long newConnections_ = 0;
     QString error_;
 };
 

@@ -108,6 +108,20 @@ TEST_F(CycleEndToEnd, ForwardsWholeListsTheRestAndEmptiesTheMailbox) {
     EXPECT_TRUE(received().isEmpty()) << "a second cycle finds no new mail";
 }
 
+TEST_F(CycleEndToEnd, ACheckUsesOneConnectionPerServer) {
+    for (int i = 0; i < 5; ++i)
+        servers.Deliver(user, i == 0 ? kWithAttachment
+                                     : mail("a@x.jp", "m" + QByteArray::number(i),
+                                            "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
+    const int pop3Before = servers.Pop3Logins(user);
+    const int smtpBefore = servers.SmtpConnections(servers.smtpSpool());
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    EXPECT_EQ(received().size(), 2);
+    EXPECT_EQ(servers.Pop3Logins(user) - pop3Before, 1);
+    EXPECT_LE(servers.SmtpConnections(servers.smtpSpool()) - smtpBefore, 1)
+        << "the forward and the digest share the set-up's connection or one new one";
+}
+
 TEST_F(CycleEndToEnd, ARefusedDigestLeavesItsMailsForTheNextCycle) {
     servers.Deliver(user, kWithAttachment);
     servers.Deliver(user, mail("a@x.jp", "listed", "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));

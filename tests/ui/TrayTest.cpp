@@ -69,14 +69,17 @@ protected:
     std::unique_ptr<ui::frmInfo> window;
     RecordingProcedure own;
     bool trayAvailable = true;
+    testutil::RecordingTrayShell* shell = nullptr;  // owned by the window
 
     void SetUp() override {
         auto log = std::make_shared<testutil::CallLog>();
         auto pop3 = std::make_unique<testutil::FakePop3>(log);
         pop3->mailCount = 3;
         state.pop3 = std::move(pop3);
+        auto recording = std::make_unique<testutil::RecordingTrayShell>(trayAvailable);
+        shell = recording.get();
         window = std::make_unique<ui::frmInfo>(state, dialogs, QStringLiteral("/nonexistent/Tarnpost.ini"),
-                                               std::make_unique<testutil::RecordingTrayShell>(trayAvailable));
+                                               std::move(recording));
         window->Show();
         window->SetWindowProc(&own);  // stands for the window's own procedure
     }
@@ -91,21 +94,21 @@ TEST_F(Minimise, HidesBehindTheIconWithTheForwardedCount) {
     state.forwardedCount = 0;
     minimise();
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(window->Shell().IconShown());
-    EXPECT_EQ(window->Shell().Tip(), "0件転送済み");
+    EXPECT_TRUE(shell->IconShown());
+    EXPECT_EQ(shell->Tip(), "0件転送済み");
     EXPECT_EQ(state.prevWndProc, &own);
 }
 
 TEST_F(Minimise, CheckOnlyTipTakesTheMailCount) {
     state.checkOnly = core::kTrue;
     minimise();
-    EXPECT_EQ(window->Shell().Tip(), "3件の新着メール");
+    EXPECT_EQ(shell->Tip(), "3件の新着メール");
 }
 
 TEST_F(Minimise, ACheckWhileHiddenRetitlesTheIcon) {
     minimise();
     window->TrayShow("5件転送済み");
-    EXPECT_EQ(window->Shell().Tip(), "5件転送済み");
+    EXPECT_EQ(shell->Tip(), "5件転送済み");
 }
 
 TEST_F(Minimise, LeftClickRestoresAndTheClickStillReachesTheWindow) {
@@ -113,7 +116,7 @@ TEST_F(Minimise, LeftClickRestoresAndTheClickStillReachesTheWindow) {
     clickIcon();
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->windowState() & Qt::WindowMinimized);
-    EXPECT_FALSE(window->Shell().IconShown());
+    EXPECT_FALSE(shell->IconShown());
     ASSERT_EQ(own.messages.size(), 1u);
     EXPECT_EQ(own.messages[0], std::make_tuple(tray::kTrayCallbackMessage, std::intptr_t{1},
                                                tray::kLeftButtonDown));
@@ -135,7 +138,7 @@ TEST_P(PassedOn, OtherMessagesChangeNothingAndGoOn) {
     minimise();
     EXPECT_EQ(window->SendWindowMessage(GetParam().message, 1, GetParam().lParam), 77);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(window->Shell().IconShown());
+    EXPECT_TRUE(shell->IconShown());
     ASSERT_EQ(own.messages.size(), 1u);
     EXPECT_EQ(std::get<0>(own.messages[0]), GetParam().message);
 }
@@ -153,7 +156,7 @@ TEST_F(Minimise, MinimisingAgainAfterARestoreSavesTheSameProcedure) {
     clickIcon();
     minimise();
     EXPECT_EQ(state.prevWndProc, &own);
-    EXPECT_TRUE(window->Shell().IconShown());
+    EXPECT_TRUE(shell->IconShown());
 }
 
 TEST_F(Minimise, TwoMinimiseNotificationsInARowNeverSaveTheHook) {
@@ -167,7 +170,7 @@ TEST_F(Minimise, TwoMinimiseNotificationsInARowNeverSaveTheHook) {
 
 TEST_F(Minimise, FirstDisplayLeavesTheProcedureAndShowsNoIcon) {
     EXPECT_EQ(state.prevWndProc, nullptr);
-    EXPECT_FALSE(window->Shell().IconShown());
+    EXPECT_FALSE(shell->IconShown());
 }
 
 TEST_F(Minimise, CloseWhileMinimisedIsRefusedAndBringsTheWindowBack) {
@@ -178,7 +181,7 @@ TEST_F(Minimise, CloseWhileMinimisedIsRefusedAndBringsTheWindowBack) {
     EXPECT_FALSE(window->Ended());
     EXPECT_FALSE(window->windowState() & Qt::WindowMinimized);
     EXPECT_TRUE(window->isVisible()) << "never a hidden window without an icon";
-    EXPECT_FALSE(window->Shell().IconShown());
+    EXPECT_FALSE(shell->IconShown());
 }
 
 TEST_F(Minimise, CloseWhenShownRemovesTheIconAndEnds) {
@@ -187,7 +190,7 @@ TEST_F(Minimise, CloseWhenShownRemovesTheIconAndEnds) {
     QCoreApplication::sendEvent(window.get(), &close);
     EXPECT_TRUE(close.isAccepted());
     EXPECT_TRUE(window->Ended());
-    EXPECT_FALSE(window->Shell().IconShown());
+    EXPECT_FALSE(shell->IconShown());
 }
 
 TEST_F(Minimise, AfterTheEndNoMessageBoxHoldsTheProgram) {

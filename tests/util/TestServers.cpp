@@ -253,6 +253,17 @@ void TestServers::ClearReceived(const QString& spool) const {
         QFile::remove(spool + "/" + name);
 }
 
+int TestServers::SmtpConnections(const QString& spool) const {
+    QFile file(spool + "/greetings");
+    return file.open(QIODevice::ReadOnly) ? static_cast<int>(file.readAll().count('\n')) : 0;
+}
+
+int TestServers::Pop3Logins(const QString& user) const {
+    QFile log(dir() + "/dovecot.log");
+    if (!log.open(QIODevice::ReadOnly)) return 0;
+    return static_cast<int>(log.readAll().count("Login: user=<" + user.toUtf8() + ">"));
+}
+
 void TestServers::SetSmtpFaults(const QString& spool, const QByteArray& faults) const {
     writeFile(spool + "/faults", faults);
 }

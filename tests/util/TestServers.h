@@ -38,6 +38,9 @@ public:
     QList<QByteArray> Received(const QString& spool) const;
     int ReceivedCount(const QString& spool) const;
     void ClearReceived(const QString& spool) const;
+    // Connections the SMTP server was greeted on, and POP3 logins of a user, so far.
+    int SmtpConnections(const QString& spool) const;
+    int Pop3Logins(const QString& user) const;
     // "STAGE CODE" lines, see smtp_server.py; empty clears.
     void SetSmtpFaults(const QString& spool, const QByteArray& faults) const;
 

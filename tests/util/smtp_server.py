@@ -9,7 +9,8 @@ any stage while it runs: "MAIL 550", "RCPT 451", "DATA 554" refuse that command;
 "DATA_AFTER 1 451" refuses DATA once the spool holds one accepted message;
 "HANG_DATA 30" waits 30 seconds before answering DATA (and keeps nothing if the client
 has gone by then); "DROP_DATA 1" closes the
-connection once the message body is in, without an answer.
+connection once the message body is in, without an answer. Every EHLO adds a line to
+<spool>/greetings, one per connection.
 
 Usage: smtp_server.py PORT SPOOL [--cert CERT --key KEY] [--user USER --password PW]
 Prints "ready" once it listens.
@@ -41,6 +42,13 @@ class Store:
     def refusal(self, stage):
         code = faults(self.spool).get(stage)
         return f"{code.strip()} refused by test" if code else None
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        # One greeting per connection: tests count connections by these lines.
+        with open(os.path.join(self.spool, "greetings"), "a") as f:
+            f.write(hostname + "\n")
+        session.host_name = hostname
+        return responses
 
     async def handle_MAIL(self, server, session, envelope, address, options):
         refusal = self.refusal("MAIL")
