@@ -114,6 +114,10 @@ bool CurlSession::Perform(const Transfer& transfer) {
         curl_easy_setopt(curl, CURLOPT_READDATA, &cursor);
         curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(transfer.upload->size()));
     }
+    // A server that drips a byte now and then must not hold the transfer for ever.
+    const curl_off_t bytes = transfer.upload ? transfer.upload->size() : 0;
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT,
+                     long(2 * timeouts_.idleSeconds + bytes / std::max(1L, timeouts_.minBytesPerSecond)));
     if (transfer.body) {
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendTo);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, transfer.body);
