@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -33,7 +34,6 @@ const mail::Timeouts kTimeouts{2, 3, 64 * 1024, 30};
 
 enum class Fate {
     Gone,        // delivered once, removed from the server
-    Kept,        // never delivered, still on the server
     ListedKept,  // delivered once (listed with a note), still on the server
     Delivered,   // delivered once, on the server or not
     Safe,        // delivered once, or not at all and still on the server
@@ -52,7 +52,7 @@ struct Check {
     int maxSeconds = 15;
     bool nothingLeaves = false;  // every mail is still on the server afterwards
     QString infoHas{};           // in window.lblInfo
-    QStringList digestHas{};     // in this check's digest
+    QStringList digestHas{};     // all in one entry of this check's digest
     int digestEntries = -1;      // lines starting with "No." in this check's digest
 };
 
@@ -119,6 +119,16 @@ std::vector<Case> cases() {
 
     return {
         {"Clean", {plain("a"), boss("b"), plain("c")}, {{.result = 0}}},
+        {"CleanWithoutPipelining",
+         {plain("a"), boss("b"), plain("c")},
+         {{.pop3Faults = "NO_PIPELINING\n", .result = 0}}},
+        {"SilentAfterListing",
+         {plain("a"), plain("b")},
+         {{.pop3Faults = "SILENT_AFTER UIDL\n",
+           .result = -1,
+           .maxSeconds = 10,
+           .nothingLeaves = true},
+          {.result = 0}}},
         {"NulInBody",
          {withNul("a", "a@x.jp", false), plain("b"), withNul("c", "c@x.jp", true), plain("d"),
           withNul("e", "Boss <boss@x.jp>", false), withNul("f", "Boss <boss@x.jp>", true)},
@@ -198,13 +208,17 @@ struct Received {
     bool isDigest() const { return !subject.startsWith(QStringLiteral("転送:")); }
 };
 
+QStringList digestEntries(const QString& digestBody) {
+    static const QRegularExpression entryStart(QStringLiteral("(?m)^(?=No\\.)"));
+    return digestBody.split(entryStart, Qt::SkipEmptyParts);
+}
+
 // What each mail was delivered in: a forward, or one entry of a digest.
 QStringList deliveries(const QList<Received>& mails) {
-    static const QRegularExpression entryStart(QStringLiteral("(?m)^(?=No\\.)"));
     QStringList units;
     for (const Received& mail : mails) {
         if (mail.isDigest())
-            units << mail.body.split(entryStart, Qt::SkipEmptyParts);
+            units << digestEntries(mail.body);
         else
             units << mail.subject + u'\n' + mail.body;
     }
@@ -314,12 +328,21 @@ protected:
         QString digest;
         for (qsizetype i = before; i < mails.size(); ++i)
             if (mails[i].isDigest()) digest += mails[i].body;
-        for (const QString& text : check.digestHas)
-            EXPECT_TRUE(digest.contains(text)) << "no \"" << qPrintable(text) << "\" in\n"
-                                               << qPrintable(digest);
+        if (!check.digestHas.isEmpty()) {
+            const QStringList entries = digestEntries(digest);
+            EXPECT_TRUE(std::any_of(
+                entries.begin(), entries.end(),
+                [&](const QString& entry) {
+                    return std::all_of(check.digestHas.begin(), check.digestHas.end(),
+                                       [&](const QString& text) { return entry.contains(text); });
+                }))
+                << "no entry with \"" << qPrintable(check.digestHas.join("\", \"")) << "\" in\n"
+                << qPrintable(digest.left(2000));
+        }
         if (check.digestEntries >= 0) {
             static const QRegularExpression entryLine(QStringLiteral("(?m)^No\\."));
-            EXPECT_EQ(digest.count(entryLine), check.digestEntries) << qPrintable(digest);
+            EXPECT_EQ(digest.count(entryLine), check.digestEntries)
+                << qPrintable(digest.left(2000));
         }
     }
 };
@@ -338,7 +361,8 @@ TEST_P(HostileServer, NothingLostNothingTwiceEveryCheckEnds) {
             if (!unit.contains(mark)) continue;
             ++count;
             if (mail.whole) {
-                EXPECT_TRUE(unit.contains(tail)) << "delivered cut short:\n" << qPrintable(unit);
+                EXPECT_TRUE(unit.contains(tail)) << "delivered cut short:\n"
+                                                 << qPrintable(unit.left(2000));
             }
         }
         const bool onServer = QFile::exists(mailPath(mail));
@@ -347,10 +371,6 @@ TEST_P(HostileServer, NothingLostNothingTwiceEveryCheckEnds) {
         switch (mail.fate) {
             case Fate::Gone:
                 EXPECT_TRUE(count == 1 && !onServer)
-                    << count << " deliveries, on server " << onServer;
-                break;
-            case Fate::Kept:
-                EXPECT_TRUE(count == 0 && onServer)
                     << count << " deliveries, on server " << onServer;
                 break;
             case Fate::ListedKept:
