@@ -354,7 +354,7 @@ TEST_P(HostileServer, NothingLostNothingTwiceEveryCheckEnds) {
     }
     const QStringList units = deliveries(received());
     for (const Mail& mail : GetParam().mails) {
-        SCOPED_TRACE(mail.stem.data());
+        SCOPED_TRACE("mail " + mail.stem.toStdString());
         const QString mark = "MARK-" + mail.stem, tail = "TAIL-" + mail.stem;
         int count = 0;
         for (const QString& unit : units) {
@@ -367,7 +367,7 @@ TEST_P(HostileServer, NothingLostNothingTwiceEveryCheckEnds) {
         }
         const bool onServer = QFile::exists(mailPath(mail));
         EXPECT_LE(count, 1) << "delivered twice";
-        EXPECT_TRUE(count == 1 || onServer) << "lost";
+        EXPECT_TRUE(count > 0 || onServer) << "lost";
         switch (mail.fate) {
             case Fate::Gone:
                 EXPECT_TRUE(count == 1 && !onServer)
