@@ -7,7 +7,7 @@ if [ "$(id -u)" = 0 ] && ! command -v fetchmail >/dev/null; then
   apt-get install -y -q fetchmail bc >/dev/null
 fi
 cmake --preset default >/dev/null
-cmake --build --preset default -j"$(nproc)" --target mail_bench cycle_bench tarnpost demo_servers >/dev/null
+cmake --build --preset default -j"$(nproc)" --target mail_bench cycle_bench memory_bench tarnpost demo_servers >/dev/null
 echo "$(date -u +%Y-%m-%d) $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)"
 mail=build/bench/mail_bench
 cycle=build/bench/cycle_bench
@@ -27,6 +27,10 @@ for n in 1000 10000; do
   quiet "$cycle" sendonly "$n"
 done
 quiet "$cycle" fetchmail 1000
+
+echo "-- peak memory of one check (message size limit 64 MB)"
+quiet build/bench/memory_bench big 200
+quiet build/bench/memory_bench endless 512
 
 echo "-- the program idle"
 quiet bash bench/idle.sh 60

@@ -1,16 +1,17 @@
 #include "TestServers.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QThread>
 #include <arpa/inet.h>
-#include <cstdio>
-#include <cstdlib>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+#include <cstdio>
+#include <cstdlib>
 
 namespace testutil {
 namespace {
@@ -120,57 +121,63 @@ TestServers::~TestServers() {
 
 void TestServers::makeCertificates() {
     const QStringList ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
-    run("openssl", QStringList{"req", "-x509"} + ec +
-                       QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "2", "-subj",
-                                   "/CN=Tarnpost Test CA"},
+    run("openssl",
+        QStringList{"req", "-x509"} + ec +
+            QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "2", "-subj",
+                        "/CN=Tarnpost Test CA"},
         dir());
-    run("openssl", QStringList{"req", "-x509"} + ec +
-                       QStringList{"-keyout", "other-ca.key", "-out", "other-ca.crt", "-days",
-                                   "2", "-subj", "/CN=Untrusted CA"},
+    run("openssl",
+        QStringList{"req", "-x509"} + ec +
+            QStringList{"-keyout", "other-ca.key", "-out", "other-ca.crt", "-days", "2", "-subj",
+                        "/CN=Untrusted CA"},
         dir());
-    run("openssl", QStringList{"req"} + ec +
-                       QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
-                                   "/CN=127.0.0.1"},
+    run("openssl",
+        QStringList{"req"} + ec +
+            QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"},
         dir());
     writeFile(dir() + "/san.ext", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
-    run("openssl", {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-                    "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", "san.ext"},
+    run("openssl",
+        {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+         "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", "san.ext"},
         dir());
-    QFile::setPermissions(dir() + "/server.key", QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(dir() + "/server.key",
+                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
 }
 
 void TestServers::StartDovecot() {
     const MailOwner owner = mailOwner();
     const QString d = dir();
-    QByteArray config = QStringLiteral(
-        "protocols = pop3\n"
-        "listen = 127.0.0.1\n"
-        "base_dir = @DIR@/run\n"
-        "state_dir = @DIR@/state\n"
-        "log_path = @DIR@/dovecot.log\n"
-        "ssl = yes\n"
-        "ssl_cert = <@DIR@/server.crt\n"
-        "ssl_key = <@DIR@/server.key\n"
-        "disable_plaintext_auth = no\n"
-        "auth_mechanisms = plain login\n"
-        "first_valid_uid = @UID@\n"
-        "mail_location = maildir:~/Maildir\n"
-        "pop3_uidl_format = %08Xu%08Xv\n"
-        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u @DIR@/passwd.d/%u\n}\n"
-        "userdb {\n  driver = static\n  args = uid=@UID@ gid=@GID@ home=@DIR@/home/%u\n}\n"
-        "service pop3-login {\n"
-        "  inet_listener pop3 {\n    port = @POP3@\n  }\n"
-        "  inet_listener pop3s {\n    port = @POP3S@\n    ssl = yes\n  }\n"
-        "}\n")
-                            .replace("@DIR@", d)
-                            .replace("@POP3@", QString::number(pop3Port))
-                            .replace("@POP3S@", QString::number(pop3sPort))
-                            .replace("@UID@", QString::number(owner.uid))
-                            .replace("@GID@", QString::number(owner.gid))
-                            .toUtf8();
+    QByteArray config =
+        QStringLiteral(
+            "protocols = pop3\n"
+            "listen = 127.0.0.1\n"
+            "base_dir = @DIR@/run\n"
+            "state_dir = @DIR@/state\n"
+            "log_path = @DIR@/dovecot.log\n"
+            "ssl = yes\n"
+            "ssl_cert = <@DIR@/server.crt\n"
+            "ssl_key = <@DIR@/server.key\n"
+            "disable_plaintext_auth = no\n"
+            "auth_mechanisms = plain login\n"
+            "first_valid_uid = @UID@\n"
+            "mail_location = maildir:~/Maildir\n"
+            "pop3_uidl_format = %08Xu%08Xv\n"
+            "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u "
+            "@DIR@/passwd.d/%u\n}\n"
+            "userdb {\n  driver = static\n  args = uid=@UID@ gid=@GID@ home=@DIR@/home/%u\n}\n"
+            "service pop3-login {\n"
+            "  inet_listener pop3 {\n    port = @POP3@\n  }\n"
+            "  inet_listener pop3s {\n    port = @POP3S@\n    ssl = yes\n  }\n"
+            "}\n")
+            .replace("@DIR@", d)
+            .replace("@POP3@", QString::number(pop3Port))
+            .replace("@POP3S@", QString::number(pop3sPort))
+            .replace("@UID@", QString::number(owner.uid))
+            .replace("@GID@", QString::number(owner.gid))
+            .toUtf8();
     if (geteuid() != 0)
-        config += "default_login_user = " + owner.name.toUtf8() + "\ndefault_internal_user = " +
-                  owner.name.toUtf8() + "\n";
+        config += "default_login_user = " + owner.name.toUtf8() +
+                  "\ndefault_internal_user = " + owner.name.toUtf8() + "\n";
     writeFile(d + "/dovecot.conf", config);
 
     dovecot_ = std::make_unique<QProcess>();
@@ -182,7 +189,8 @@ void TestServers::StartDovecot() {
 
 void TestServers::KillPop3Sessions() {
     if (!dovecot_) return;
-    QProcess::execute("pkill", {"-KILL", "-P", QString::number(dovecot_->processId()), "-x", "pop3"});
+    QProcess::execute("pkill",
+                      {"-KILL", "-P", QString::number(dovecot_->processId()), "-x", "pop3"});
 }
 
 void TestServers::StopDovecot() {
@@ -193,21 +201,31 @@ void TestServers::StopDovecot() {
     dovecot_.reset();
 }
 
-void TestServers::startSmtp(int port, const QString& spool, bool tls) {
-    QStringList arguments = {QStringLiteral(TARNPOST_SOURCE_DIR "/tests/util/smtp_server.py"),
-                             QString::number(port), spool};
-    if (tls)
-        arguments << "--cert" << dir() + "/server.crt" << "--key" << dir() + "/server.key"
-                  << "--user" << kSmtpUser << "--password" << kSmtpPassword;
+std::unique_ptr<QProcess> StartPythonServer(const QString& script, const QStringList& arguments,
+                                            int port) {
     auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start("/usr/bin/python3", arguments);
-    if (!process->waitForStarted(10000) || !WaitForPort(port))
-        fatal("the SMTP server did not start on port " + QString::number(port));
+    process->start(
+        "/usr/bin/python3",
+        QStringList{QStringLiteral(TARNPOST_SOURCE_DIR "/tests/util/") + script} + arguments);
+    if (!process->waitForStarted(10000) || !WaitForPort(port)) return nullptr;
+    return process;
+}
+
+void TestServers::startSmtp(int port, const QString& spool, bool tls) {
+    QStringList arguments = {QString::number(port), spool};
+    if (tls)
+        arguments << "--cert" << dir() + "/server.crt"
+                  << "--key" << dir() + "/server.key"
+                  << "--user" << kSmtpUser << "--password" << kSmtpPassword;
+    auto process = StartPythonServer("smtp_server.py", arguments, port);
+    if (!process) fatal("the SMTP server did not start on port " + QString::number(port));
     smtp_.push_back(std::move(process));
 }
 
-QString TestServers::maildir(const QString& user) const { return dir() + "/home/" + user + "/Maildir"; }
+QString TestServers::maildir(const QString& user) const {
+    return dir() + "/home/" + user + "/Maildir";
+}
 
 void TestServers::AddUser(const QString& user, const QString& password) {
     // One passwd file per user: Dovecot rereads a file only when its mtime changes, which
@@ -222,7 +240,10 @@ void TestServers::AddUser(const QString& user, const QString& password) {
 }
 
 void TestServers::Deliver(const QString& user, const QByteArray& message) {
-    const QString name = QStringLiteral("%1.M%2P%3.test").arg(1700000000 + deliveries_).arg(deliveries_).arg(getpid());
+    const QString name = QStringLiteral("%1.M%2P%3.test")
+                             .arg(1700000000 + deliveries_)
+                             .arg(deliveries_)
+                             .arg(getpid());
     ++deliveries_;
     const QString temporary = maildir(user) + "/tmp/" + name;
     writeFile(temporary, message);

@@ -61,6 +61,10 @@ private:
     int deliveries_ = 0;
 };
 
+// Starts tests/util/<script> with the system Python and waits (bounded) until it listens
+// on the port; null if it did not. The server ends when the process closes its input.
+std::unique_ptr<QProcess> StartPythonServer(const QString& script, const QStringList& arguments,
+                                            int port);
 // A port on 127.0.0.1 that nothing listens on right now.
 int FreePort();
 // Waits (bounded) until something accepts connections on the port.

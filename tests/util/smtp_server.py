@@ -7,6 +7,8 @@ after STARTTLS) when given a user. Faults are read from <spool>/faults before ev
 command, one "STAGE VALUE" per line, so a test can make the server refuse or stall at
 any stage while it runs: "MAIL 550", "RCPT 451", "DATA 554" refuse that command;
 "DATA_AFTER 1 451" refuses DATA once the spool holds one accepted message;
+"DATA_SUBJECT text 554" refuses DATA, every time, for a message whose decoded subject
+contains the text;
 "HANG_DATA 30" waits 30 seconds before answering DATA (and keeps nothing if the client
 has gone by then); "DROP_DATA 1" closes the
 connection once the message body is in, without an answer. Every EHLO adds a line to
@@ -17,6 +19,8 @@ Prints "ready" once it listens.
 """
 import argparse
 import asyncio
+import email
+import email.policy
 import os
 import ssl
 import sys
@@ -76,6 +80,12 @@ class Store:
         refusal = self.refusal("DATA")
         if refusal:
             return refusal
+        matching = faults(self.spool).get("DATA_SUBJECT")
+        if matching:
+            text, code = matching.rsplit(None, 1)
+            message = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
+            if text in str(message.get("subject", "")):
+                return f"{code} refused by test"
         after = faults(self.spool).get("DATA_AFTER")
         if after:
             limit, code = after.split()

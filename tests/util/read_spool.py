@@ -1,0 +1,22 @@
+#!/usr/bin/python3
+"""Prints the mails an SMTP spool holds (<n>.eml, in name order) as a JSON list of
+{"subject", "body"}, decoded by Python's email package: a reading of what was sent that
+does not share the program's own MIME code.
+
+Usage: read_spool.py SPOOL
+"""
+import email
+import email.policy
+import json
+import os
+import sys
+
+spool = sys.argv[1]
+mails = []
+for name in sorted(n for n in os.listdir(spool) if n.endswith(".eml")):
+    with open(os.path.join(spool, name), "rb") as f:
+        message = email.message_from_bytes(f.read(), policy=email.policy.default)
+    part = message.get_body(preferencelist=("plain",))
+    mails.append({"subject": str(message.get("subject", "")),
+                  "body": part.get_content() if part else ""})
+json.dump(mails, sys.stdout, ensure_ascii=True)
