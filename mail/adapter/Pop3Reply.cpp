@@ -123,10 +123,13 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseBody() {
         const char* start = buffer_.constData() + pos_;
         const void* end = std::memchr(start, '\n', buffer_.size() - pos_);
         if (!end) {
-            // A partial line adds at least its length less a stuffed dot.
-            const qsizetype partial = buffered();
-            if (expect_.message ? bodyBytes_ + partial - 1 > expect_.maxBodyBytes
-                                : partial > expect_.maxLineBytes + 2)
+            // Once complete, a partial line adds at least its length (its line end makes
+            // up for a stuffed dot), unless it is still the start of the terminator.
+            const QByteArrayView partial(start, buffered());
+            const bool terminatorSoFar = partial == "." || partial == ".\r";
+            if (expect_.message
+                    ? !terminatorSoFar && bodyBytes_ + partial.size() > expect_.maxBodyBytes
+                    : partial.size() > expect_.maxLineBytes + 2)
                 break;
             return Step::NeedMore;
         }
@@ -141,8 +144,8 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseBody() {
             line = line.sliced(1);
         }
         if (!expect_.message && withoutLineEnd(line).size() > expect_.maxLineBytes) break;
+        if (bodyBytes_ + line.size() > expect_.maxBodyBytes) break;
         bodyBytes_ += line.size();
-        if (bodyBytes_ > expect_.maxBodyBytes) break;
         if (expect_.keepBody) body_.append(line);
     }
     if (expect_.message)

@@ -137,6 +137,7 @@ Result<Pop3Session::Reply> Pop3Session::read(const Pop3Expect& expect, qint64 si
     QElapsedTimer idle;
     idle.start();
     for (;;) {
+        if (ending_ && *ending_) return ended();
         switch (reader_.Parse()) {
             case Pop3ReplyReader::Step::Done:
                 return Reply{reader_.status(), reader_.text(), reader_.TakeBody()};
@@ -145,7 +146,6 @@ Result<Pop3Session::Reply> Pop3Session::read(const Pop3Expect& expect, qint64 si
             case Pop3ReplyReader::Step::NeedMore:
                 break;
         }
-        if (ending_ && *ending_) return ended();
         if (socket_->bytesAvailable() > 0) {
             reader_.Feed(socket_->read(kChunkBytes));
             idle.restart();
