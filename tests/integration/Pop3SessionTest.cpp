@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
+#include <map>
 
 #include "../util/Pop3Relay.h"
 #include "../util/QtPrinters.h"
@@ -99,8 +100,9 @@ TEST_P(Pop3RoundTrip, RetrievesExactlyAndDeletesOnlyWhatItIsTold) {
     deliver({300, 2000, 4'500'000, 10, 5000});
     std::unique_ptr<Pop3Relay> relay;
     if (!c.relayLines.isEmpty())
-        relay = std::make_unique<Pop3Relay>(servers.pop3Port,
-                                            Pop3Relay::Rules{c.relayLines, -1, true, true});
+        relay = std::make_unique<Pop3Relay>(
+            servers.pop3Port,
+            Pop3Relay::Rules{c.relayLines, -1, Pop3Relay::Rules::AtCut::Close, true});
     const int port = relay ? relay->port : c.implicitTls ? servers.pop3sPort : servers.pop3Port;
     auto box =
         session(QStringLiteral("%1://127.0.0.1:%2").arg(c.implicitTls ? "pop3s" : "pop3").arg(port),
@@ -198,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"untrustedStlsNeverFallsBackToPlain", false, "pw", true, "TLS"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-enum class Fault { None, CloseInWindow, SilentInWindow, TooLarge, Ending };
+enum class Fault { None, CloseInWindow, SilentInWindow, DripInWindow, TooLarge, Ending };
 enum class End { DeleteAndQuit, Abort, Destroy };
 
 struct NothingLostCase {
@@ -207,6 +209,7 @@ struct NothingLostCase {
     End end;
     int retrieved;  // NextRetr calls that succeed before the fault
     mail::Error::Kind kind;
+    const char* says;  // part of the error
 };
 
 class Pop3NothingCommitted : public Pop3SessionTest,
@@ -218,10 +221,17 @@ TEST_P(Pop3NothingCommitted, UnlessQuitEndsACompleteSession) {
     deliver({3000, 3000, 3000, 3000, 3000, 3000});
     const qint64 firstReply = delivered[0].size() + 100;  // a status line and dot-stuffing
     Pop3Relay::Rules rules{{{"STLS", ""}}};
-    if (c.fault == Fault::CloseInWindow || c.fault == Fault::SilentInWindow) {
+    using AtCut = Pop3Relay::Rules::AtCut;
+    const std::map<Fault, AtCut> cuts = {{Fault::CloseInWindow, AtCut::Close},
+                                         {Fault::SilentInWindow, AtCut::Silent},
+                                         {Fault::DripInWindow, AtCut::Drip}};
+    if (cuts.count(c.fault)) {
         rules.cutAfterRetrBytes = firstReply + delivered[1].size() / 2;
-        rules.closeAtCut = c.fault == Fault::CloseInWindow;
+        rules.atCut = cuts.at(c.fault);
+        // A byte every 400 ms keeps the idle timer quiet: only the deadline of
+        // 2 × 1 s + size / rate ends the transfer.
         timeouts.idleSeconds = 1;
+        timeouts.minBytesPerSecond = 1'000'000;
     }
     if (c.fault == Fault::TooLarge) limits.maxMessageBytes = 2000;
     Pop3Relay relay(servers.pop3Port, rules);
@@ -248,6 +258,7 @@ TEST_P(Pop3NothingCommitted, UnlessQuitEndsACompleteSession) {
     if (c.fault != Fault::None) {
         ASSERT_TRUE(error);
         EXPECT_EQ(error->kind, c.kind) << error->message.toStdString();
+        EXPECT_TRUE(error->message.contains(QLatin1String(c.says))) << error->message.toStdString();
         EXPECT_LT(clock.elapsed(), 3000) << "the fault is noticed within the idle time";
     }
     if (c.end == End::DeleteAndQuit) EXPECT_FALSE(box->DeleteAndQuit(numbersUpTo(retrieved)));
@@ -258,16 +269,19 @@ TEST_P(Pop3NothingCommitted, UnlessQuitEndsACompleteSession) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ends, Pop3NothingCommitted,
-    ::testing::Values(NothingLostCase{"abort", Fault::None, End::Abort, 6, {}},
-                      NothingLostCase{"destroyed", Fault::None, End::Destroy, 6, {}},
-                      NothingLostCase{"closedInsideWindow", Fault::CloseInWindow,
-                                      End::DeleteAndQuit, 1, mail::Error::Kind::Failed},
-                      NothingLostCase{"silentInsideWindow", Fault::SilentInWindow,
-                                      End::DeleteAndQuit, 1, mail::Error::Kind::Failed},
-                      NothingLostCase{"tooLarge", Fault::TooLarge, End::DeleteAndQuit, 0,
-                                      mail::Error::Kind::TooLarge},
-                      NothingLostCase{"programEnding", Fault::Ending, End::DeleteAndQuit, 2,
-                                      mail::Error::Kind::Ending}),
+    ::testing::Values(
+        NothingLostCase{"abort", Fault::None, End::Abort, 6, {}, ""},
+        NothingLostCase{"destroyed", Fault::None, End::Destroy, 6, {}, ""},
+        NothingLostCase{"closedInsideWindow", Fault::CloseInWindow, End::DeleteAndQuit, 1,
+                        mail::Error::Kind::Failed, "closed the connection"},
+        NothingLostCase{"silentInsideWindow", Fault::SilentInWindow, End::DeleteAndQuit, 1,
+                        mail::Error::Kind::Failed, "sent nothing"},
+        NothingLostCase{"drippingInsideWindow", Fault::DripInWindow, End::DeleteAndQuit, 1,
+                        mail::Error::Kind::Failed, "took longer"},
+        NothingLostCase{"tooLarge", Fault::TooLarge, End::DeleteAndQuit, 0,
+                        mail::Error::Kind::TooLarge, "larger than"},
+        NothingLostCase{"programEnding", Fault::Ending, End::DeleteAndQuit, 2,
+                        mail::Error::Kind::Ending, "ending"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -2,7 +2,8 @@
 // A TCP relay in front of the real POP3 server that changes what the server says: it
 // rewrites or drops whole reply lines (to hide CAPA entries such as PIPELINING or STLS),
 // and after the first RETR it can cut the server's bytes after k of them, closing the
-// connection or going silent, as a dropped line or a hung server would. One connection
+// connection, going silent or passing on a byte now and then, as a dropped line, a hung
+// server or a failing one would. One connection
 // at a time, on its own thread; every wait is bounded by the relay's end.
 
 #include <arpa/inet.h>
@@ -24,7 +25,7 @@ public:
     struct Rules {
         QHash<QByteArray, QByteArray> lines;  // server line (no line end) -> replacement; "" drops
         qint64 cutAfterRetrBytes = -1;        // server bytes passed on after the first RETR
-        bool closeAtCut = true;               // else the relay stops passing anything on
+        enum class AtCut { Close, Silent, Drip } atCut = AtCut::Close;  // Drip: a byte a while
         // Holds the server's bytes for a while after the first RETR, counting the RETRs
         // the client sends meanwhile: how many it keeps in flight.
         bool countRetrsInFlight = false;
@@ -87,9 +88,11 @@ private:
     }
 
     void relay(int client, int server) {
-        QByteArray pending;  // server bytes up to the next line end
-        bool retrSeen = false, silent = false;
+        QByteArray pending;   // server bytes up to the next line end
+        QByteArray dripping;  // server bytes held back after the cut, passed on a byte a time
+        bool retrSeen = false, silent = false, cut = false;
         qint64 passed = 0;
+        auto nextDrip = std::chrono::steady_clock::now();
         char chunk[65536];
         std::chrono::steady_clock::time_point firstRetr;
         while (!stop_) {
@@ -97,6 +100,12 @@ private:
                                  std::chrono::steady_clock::now() - firstRetr < kHold;
             pollfd fds[2] = {{client, POLLIN, 0},
                              {server, short(silent || holding ? 0 : POLLIN), 0}};
+            if (cut && !silent && !dripping.isEmpty() &&
+                std::chrono::steady_clock::now() >= nextDrip) {
+                if (!sendAll(client, dripping.left(1))) return;
+                dripping.remove(0, 1);
+                nextDrip += kDrip;
+            }
             if (::poll(fds, 2, 50) <= 0) continue;
             if (fds[0].revents) {
                 const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
@@ -125,11 +134,18 @@ private:
                         rules_.lines[bare].isEmpty() ? QByteArray() : rules_.lines[bare] + "\r\n";
                 out += line;
             }
+            if (cut) {
+                dripping += out;
+                continue;
+            }
             if (retrSeen && rules_.cutAfterRetrBytes >= 0 &&
                 passed + out.size() >= rules_.cutAfterRetrBytes) {
                 sendAll(client, out.left(rules_.cutAfterRetrBytes - passed));
-                if (rules_.closeAtCut) return;
-                silent = true;
+                if (rules_.atCut == Rules::AtCut::Close) return;
+                cut = true;
+                silent = rules_.atCut == Rules::AtCut::Silent;
+                dripping = out.mid(rules_.cutAfterRetrBytes - passed);
+                nextDrip = std::chrono::steady_clock::now();
                 continue;
             }
             if (retrSeen) passed += out.size();
@@ -137,7 +153,7 @@ private:
         }
     }
 
-    static constexpr std::chrono::milliseconds kHold{300};
+    static constexpr std::chrono::milliseconds kHold{300}, kDrip{400};
     int target_;
     Rules rules_;
     std::atomic<int> retrsInFlight_{0};
