@@ -177,6 +177,9 @@ Status Pop3Session::Open() {
     if (socket_ || connectionsOpened_ > 0)
         return Error{Error::Kind::Failed, QStringLiteral("the POP3 session was opened before")};
     broken_.clear();
+    // A thread that Qt did not start gets its event dispatcher with its first event loop;
+    // the socket's notifiers need it from the start.
+    { QEventLoop dispatcherForThisThread; }
     socket_ = std::make_unique<QSslSocket>();
     socket_->setSslConfiguration(tlsConfiguration());
     socket_->setReadBufferSize(4 * kChunkBytes);

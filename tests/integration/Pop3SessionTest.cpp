@@ -7,9 +7,11 @@
 #include <QFile>
 #include <QThread>
 #include <map>
+#include <thread>
 
 #include "../util/Pop3Relay.h"
 #include "../util/QtPrinters.h"
+#include "../util/SilentServer.h"
 #include "../util/TestServers.h"
 #include "mail/adapter/Pop3Session.h"
 
@@ -87,16 +89,26 @@ struct RoundTripCase {
     bool pipelining, tls;
     const char* method;
     int inFlight;  // RETRs sent before the first reply, seen by the relay
+    bool worker;   // run on a thread Qt did not start, as the program's worker
 };
 
-class Pop3RoundTrip : public Pop3SessionTest,
-                      public ::testing::WithParamInterface<RoundTripCase> {};
+class Pop3RoundTrip : public Pop3SessionTest, public ::testing::WithParamInterface<RoundTripCase> {
+protected:
+    void roundTrip(const RoundTripCase& c);
+};
 
 // Every message comes back byte for byte, the larger-than-the-window one too, over one
 // connection; DELE removes exactly the given numbers. The window holds the first two (the
 // third would pass limits.windowBytes) when the server pipelines, else one.
 TEST_P(Pop3RoundTrip, RetrievesExactlyAndDeletesOnlyWhatItIsTold) {
     const RoundTripCase& c = GetParam();
+    if (c.worker)
+        std::thread([&] { roundTrip(c); }).join();
+    else
+        roundTrip(c);
+}
+
+void Pop3RoundTrip::roundTrip(const RoundTripCase& c) {
     deliver({300, 2000, 4'500'000, 10, 5000});
     std::unique_ptr<Pop3Relay> relay;
     if (!c.relayLines.isEmpty())
@@ -129,6 +141,7 @@ TEST_P(Pop3RoundTrip, RetrievesExactlyAndDeletesOnlyWhatItIsTold) {
     auto top = box->Top(2, 0);
     ASSERT_TRUE(top) << top.error().message.toStdString();
     EXPECT_TRUE(delivered[1].startsWith(top.value())) << top.value().toStdString();
+    box->RequestRetr(5, delivered[4].size());  // still in flight: DeleteAndQuit drains it
     ASSERT_TRUE(box->DeleteAndQuit({1, 3, 4}));
     EXPECT_EQ(box->ConnectionsOpened(), 1);
     if (relay) {
@@ -154,18 +167,25 @@ const QHash<QByteArray, QByteArray> kNoPipelining = {{"PIPELINING", ""}, {"STLS"
 INSTANTIATE_TEST_SUITE_P(
     Servers, Pop3RoundTrip,
     ::testing::Values(
-        RoundTripCase{"plainUpgradedWithStls", false, {}, true, true, "PLAIN", 0},
-        RoundTripCase{"implicitTls", true, {}, true, true, "PLAIN", 0},
-        RoundTripCase{"withoutPipelining", false, kNoPipelining, false, false, "PLAIN", 1},
+        RoundTripCase{"plainUpgradedWithStls", false, {}, true, true, "PLAIN", 0, false},
+        RoundTripCase{"implicitTlsOnAWorkerThread", true, {}, true, true, "PLAIN", 0, true},
+        RoundTripCase{"withoutPipelining", false, kNoPipelining, false, false, "PLAIN", 1, false},
         RoundTripCase{"saslLogin",
                       false,
                       {{"STLS", ""}, {"SASL PLAIN LOGIN", "SASL LOGIN"}},
                       true,
                       false,
                       "LOGIN",
-                      2},
-        RoundTripCase{
-            "userPass", false, {{"STLS", ""}, {"SASL PLAIN LOGIN", ""}}, true, false, "PLAIN", 2}),
+                      2,
+                      false},
+        RoundTripCase{"userPass",
+                      false,
+                      {{"STLS", ""}, {"SASL PLAIN LOGIN", ""}},
+                      true,
+                      false,
+                      "PLAIN",
+                      2,
+                      false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusedCase {
@@ -173,6 +193,7 @@ struct RefusedCase {
     bool implicitTls;
     const char* password;
     bool otherCa;
+    bool silent;       // a server that accepts and never says a word
     const char* says;  // part of the error
 };
 
@@ -182,9 +203,12 @@ TEST_P(Pop3Refused, OpenFailsAndSaysWhy) {
     const RefusedCase& c = GetParam();
     const QByteArray savedCa = qgetenv("SSL_CERT_FILE");
     if (c.otherCa) qputenv("SSL_CERT_FILE", servers.otherCaFile().toUtf8());
-    auto box = session(c.implicitTls ? QStringLiteral("pop3s://127.0.0.1:%1").arg(servers.pop3sPort)
-                                     : plainUrl(servers.pop3Port),
-                       c.implicitTls, c.password);
+    testutil::SilentServer silent;
+    if (c.silent) timeouts = {1, 1};
+    const int port = c.silent ? silent.port : c.implicitTls ? servers.pop3sPort : servers.pop3Port;
+    auto box =
+        session(QStringLiteral("%1://127.0.0.1:%2").arg(c.implicitTls ? "pop3s" : "pop3").arg(port),
+                c.implicitTls, c.password);
     const mail::Status opened = box->Open();
     qputenv("SSL_CERT_FILE", savedCa);
     ASSERT_FALSE(opened);
@@ -195,10 +219,23 @@ TEST_P(Pop3Refused, OpenFailsAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, Pop3Refused,
-    ::testing::Values(RefusedCase{"wrongPassword", false, "wrong", false, "refused the login"},
-                      RefusedCase{"untrustedImplicitTls", true, "pw", true, "TLS"},
-                      RefusedCase{"untrustedStlsNeverFallsBackToPlain", false, "pw", true, "TLS"}),
+    ::testing::Values(
+        RefusedCase{"wrongPassword", false, "wrong", false, false, "refused the login"},
+        RefusedCase{"untrustedImplicitTls", true, "pw", true, false, "TLS"},
+        RefusedCase{"untrustedStlsNeverFallsBackToPlain", false, "pw", true, false, "TLS"},
+        RefusedCase{"noGreeting", false, "pw", false, true, "sent nothing for 1 s"},
+        RefusedCase{"noTlsHandshake", true, "pw", false, true, "within 1 s"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Pop3SessionTest, ARefusedDeleDeletesNothing) {
+    deliver({100, 100});
+    auto box = session(plainUrl(servers.pop3Port), false);
+    ASSERT_TRUE(box->Open());
+    const mail::Status done = box->DeleteAndQuit({1, 7});
+    ASSERT_FALSE(done);
+    EXPECT_TRUE(done.error().message.contains("DELE 7")) << done.error().message.toStdString();
+    EXPECT_EQ(servers.MailboxCount(user), 2);
+}
 
 enum class Fault { None, CloseInWindow, SilentInWindow, DripInWindow, TooLarge, Ending };
 enum class End { DeleteAndQuit, Abort, Destroy };
