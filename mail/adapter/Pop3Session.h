@@ -49,6 +49,8 @@ public:
 
     // Connects, TLS (implicit, or STLS when CAPA offers it: then it is mandatory),
     // greeting, CAPA, and logs in (SASL PLAIN, else SASL LOGIN, else USER/PASS).
+    // Certificates: the system store plus the CAs in SSL_CERT_FILE; host name checked.
+    // Once per object: a session is one connection.
     Status Open();
     bool Pipelining() const { return capabilities_.pipelining; }
     // UIDL and LIST, both complete, keyed by message number in the server's order.

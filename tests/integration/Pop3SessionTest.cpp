@@ -113,8 +113,7 @@ void Pop3RoundTrip::roundTrip(const RoundTripCase& c) {
     std::unique_ptr<Pop3Relay> relay;
     if (!c.relayLines.isEmpty())
         relay = std::make_unique<Pop3Relay>(
-            servers.pop3Port,
-            Pop3Relay::Rules{c.relayLines, -1, Pop3Relay::Rules::AtCut::Close, true});
+            servers.pop3Port, Pop3Relay::Rules{.lines = c.relayLines, .countRetrsInFlight = true});
     const int port = relay ? relay->port : c.implicitTls ? servers.pop3sPort : servers.pop3Port;
     auto box =
         session(QStringLiteral("%1://127.0.0.1:%2").arg(c.implicitTls ? "pop3s" : "pop3").arg(port),
@@ -237,6 +236,20 @@ TEST_F(Pop3SessionTest, ARefusedDeleDeletesNothing) {
     EXPECT_EQ(servers.MailboxCount(user), 2);
 }
 
+TEST_F(Pop3SessionTest, AListingCutShortIsAnError) {
+    deliver({100, 100, 100});
+    // The UIDL reply is cut after its second listing line.
+    Pop3Relay relay(
+        servers.pop3Port,
+        Pop3Relay::Rules{.lines = {{"STLS", ""}}, .cutAfterBytes = 40, .cutAfter = "UIDL"});
+    auto box = session(plainUrl(relay.port), false);
+    ASSERT_TRUE(box->Open());
+    const auto listed = box->List();
+    ASSERT_FALSE(listed);
+    EXPECT_TRUE(listed.error().message.contains("closed the connection"))
+        << listed.error().message.toStdString();
+}
+
 enum class Fault { None, CloseInWindow, SilentInWindow, DripInWindow, TooLarge, Ending };
 enum class End { DeleteAndQuit, Abort, Destroy };
 
@@ -257,13 +270,13 @@ TEST_P(Pop3NothingCommitted, UnlessQuitEndsACompleteSession) {
     const NothingLostCase& c = GetParam();
     deliver({3000, 3000, 3000, 3000, 3000, 3000});
     const qint64 firstReply = delivered[0].size() + 100;  // a status line and dot-stuffing
-    Pop3Relay::Rules rules{{{"STLS", ""}}};
+    Pop3Relay::Rules rules{.lines = {{"STLS", ""}}};
     using AtCut = Pop3Relay::Rules::AtCut;
     const std::map<Fault, AtCut> cuts = {{Fault::CloseInWindow, AtCut::Close},
                                          {Fault::SilentInWindow, AtCut::Silent},
                                          {Fault::DripInWindow, AtCut::Drip}};
     if (cuts.count(c.fault)) {
-        rules.cutAfterRetrBytes = firstReply + delivered[1].size() / 2;
+        rules.cutAfterBytes = firstReply + delivered[1].size() / 2;
         rules.atCut = cuts.at(c.fault);
         // A byte every 400 ms keeps the idle timer quiet: only the deadline of
         // 2 × 1 s + size / rate ends the transfer.

@@ -1,10 +1,10 @@
 #pragma once
 // A TCP relay in front of the real POP3 server that changes what the server says: it
 // rewrites or drops whole reply lines (to hide CAPA entries such as PIPELINING or STLS),
-// and after the first RETR it can cut the server's bytes after k of them, closing the
-// connection, going silent or passing on a byte now and then, as a dropped line, a hung
-// server or a failing one would. One connection
-// at a time, on its own thread; every wait is bounded by the relay's end.
+// and after a given command (the first RETR unless told) it can cut the server's bytes after k of
+// them, closing the connection, going silent or passing on a byte now and then, as a dropped line,
+// a hung server or a failing one would. One connection at a time, on its own thread; every wait is
+// bounded by the relay's end.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -24,8 +24,9 @@ class Pop3Relay {
 public:
     struct Rules {
         QHash<QByteArray, QByteArray> lines;  // server line (no line end) -> replacement; "" drops
-        qint64 cutAfterRetrBytes = -1;        // server bytes passed on after the first RETR
+        qint64 cutAfterBytes = -1;            // server bytes passed on after the first cutAfter
         enum class AtCut { Close, Silent, Drip } atCut = AtCut::Close;  // Drip: a byte a while
+        QByteArray cutAfter = "RETR ";  // the client's command that starts the count
         // Holds the server's bytes for a while after the first RETR, counting the RETRs
         // the client sends meanwhile: how many it keeps in flight.
         bool countRetrsInFlight = false;
@@ -90,7 +91,7 @@ private:
     void relay(int client, int server) {
         QByteArray pending;   // server bytes up to the next line end
         QByteArray dripping;  // server bytes held back after the cut, passed on a byte a time
-        bool retrSeen = false, silent = false, cut = false;
+        bool retrSeen = false, counting = false, silent = false, cut = false;
         qint64 passed = 0;
         auto nextDrip = std::chrono::steady_clock::now();
         char chunk[65536];
@@ -111,6 +112,7 @@ private:
                 const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
                 if (n <= 0) return;
                 const int retrs = static_cast<int>(QByteArray(chunk, n).count("RETR "));
+                counting = counting || QByteArray(chunk, n).contains(rules_.cutAfter);
                 if (!retrSeen && retrs > 0) {
                     retrSeen = true;
                     firstRetr = std::chrono::steady_clock::now();
@@ -138,17 +140,17 @@ private:
                 dripping += out;
                 continue;
             }
-            if (retrSeen && rules_.cutAfterRetrBytes >= 0 &&
-                passed + out.size() >= rules_.cutAfterRetrBytes) {
-                sendAll(client, out.left(rules_.cutAfterRetrBytes - passed));
+            if (counting && rules_.cutAfterBytes >= 0 &&
+                passed + out.size() >= rules_.cutAfterBytes) {
+                sendAll(client, out.left(rules_.cutAfterBytes - passed));
                 if (rules_.atCut == Rules::AtCut::Close) return;
                 cut = true;
                 silent = rules_.atCut == Rules::AtCut::Silent;
-                dripping = out.mid(rules_.cutAfterRetrBytes - passed);
+                dripping = out.mid(rules_.cutAfterBytes - passed);
                 nextDrip = std::chrono::steady_clock::now();
                 continue;
             }
-            if (retrSeen) passed += out.size();
+            if (counting) passed += out.size();
             if (!sendAll(client, out)) return;
         }
     }
