@@ -190,6 +190,9 @@ Status Pop3Session::Open() {
     else
         socket_->connectToHost(host_, port_);
     if (Status up = waitForSocket(server_.implicitTls, deadline); !up) return up;
+    // Commands are batched by the session itself; Nagle would hold each refill of the
+    // window back until the previous one is acknowledged.
+    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 
     auto greeting = read(statusOnly(), 0);
     if (!greeting) return greeting.error();
