@@ -21,5 +21,6 @@ run() {
     "$work/$target" "$seeds" 2>&1 | tail -n 12
 }
 run FuzzMessageReader tests/corpus
+run FuzzPop3Reply fuzz/seeds/pop3
 run FuzzSettings fuzz/seeds/settings
 run FuzzTimeText fuzz/seeds/dates

@@ -1,0 +1,117 @@
+#pragma once
+// One POP3 session on Qt Network, synchronous, used from one thread (a worker, never the
+// UI thread): the socket is made in Open, on the thread that uses it.
+//
+// When the server announces PIPELINING, RequestRetr keeps a window of RETRs in flight
+// (limits.windowMessages, and limits.windowBytes by listed size, at least one) and
+// NextRetr hands the replies out in request order; DeleteAndQuit sends the DELEs as one
+// batch. Without PIPELINING one command is in flight at a time. Nothing is deleted until
+// QUIT: Abort, the destructor, an error and the end of the program drop the connection
+// without it, so the server commits nothing.
+//
+// Every wait is bounded: connect and TLS by timeouts.connectSeconds, every reply by
+// timeouts.idleSeconds without a byte and by 2 × idleSeconds + size / minBytesPerSecond
+// overall; *ending is looked at at least every 250 ms. After an Error of kind Failed,
+// TooLarge or Ending that came from the connection, the session is dropped and every
+// later call fails; a "-ERR" reply leaves it usable.
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QString>
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "Limits.h"
+#include "Pop3Reply.h"
+#include "Result.h"
+#include "ServerAddress.h"
+#include "Timeouts.h"
+
+class QSslSocket;
+
+namespace mail {
+
+struct Pop3Listed {
+    int number;
+    QByteArray uid;
+    qint64 size;
+};
+
+class Pop3Session {
+public:
+    Pop3Session(ServerAddress server, QString user, QString password, Timeouts timeouts,
+                Limits limits, const std::atomic<bool>* ending);
+    ~Pop3Session();
+    Pop3Session(const Pop3Session&) = delete;
+    Pop3Session& operator=(const Pop3Session&) = delete;
+
+    // Connects, TLS (implicit, or STLS when CAPA offers it: then it is mandatory),
+    // greeting, CAPA, and logs in (SASL PLAIN, else SASL LOGIN, else USER/PASS).
+    // Certificates: the system store plus the CAs in SSL_CERT_FILE; host name checked.
+    // Once per object: a session is one connection.
+    Status Open();
+    bool Pipelining() const { return capabilities_.pipelining; }
+    // UIDL and LIST, both complete, keyed by message number in the server's order.
+    // Duplicate UIDs are returned as they are.
+    Result<std::vector<Pop3Listed>> List();
+    // Queues a RETR; it is sent at once while the window allows.
+    void RequestRetr(int number, qint64 listedSize);
+    // Queues a TOP in the same line as the RETRs; its reply comes from NextRetr too.
+    void RequestTop(int number, int lines);
+    // The complete, dot-unstuffed message of the oldest request, in request order.
+    Result<QByteArray> NextRetr();
+    // TOP n lines (the header only with 0). Nothing may be requested and not yet read.
+    Result<QByteArray> Top(int number, int lines);
+    // Reads and discards the replies still in flight, sends every DELE, then QUIT;
+    // succeeds only when every DELE and the QUIT got "+OK". A refused DELE drops the
+    // connection without QUIT, so nothing at all is deleted then.
+    Status DeleteAndQuit(const std::vector<int>& numbers);
+    // Drops the connection without QUIT: the server commits nothing.
+    void Abort();
+    int ConnectionsOpened() const { return connectionsOpened_; }
+
+private:
+    struct Request {
+        QByteArray command;
+        qint64 windowBytes;    // what it counts against limits.windowBytes
+        qint64 deadlineBytes;  // the size its reply deadline allows for
+    };
+    struct Reply {
+        Pop3ReplyReader::Status status;
+        QByteArray text, body;
+    };
+
+    Status connect();
+    Status startTls();
+    Status readCapabilities();
+    Status logIn();
+    Status send(const QByteArray& commands);
+    void sendWhatTheWindowAllows();
+    Result<Reply> read(const Pop3Expect& expect, qint64 size);
+    Result<Reply> command(const QByteArray& line, bool multiLine = false);
+    Status waitForSocket(bool encrypted, const QDeadlineTimer& deadline);
+    Error failed(Error error);
+    Error ended();
+    Pop3Expect statusOnly() const;
+    Pop3Expect listing() const;
+    Pop3Expect message(bool keep) const;
+
+    ServerAddress server_;
+    QString host_;
+    quint16 port_ = 0;
+    QString user_, password_;
+    Timeouts timeouts_;
+    Limits limits_;
+    const std::atomic<bool>* ending_;
+    std::unique_ptr<QSslSocket> socket_;
+    Pop3ReplyReader reader_;
+    Pop3Capabilities capabilities_;
+    std::deque<Request> queued_, inFlight_;
+    qint64 inFlightBytes_ = 0;
+    QString broken_;  // why the connection was dropped; empty while usable
+    int connectionsOpened_ = 0;
+};
+
+}  // namespace mail
