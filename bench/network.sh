@@ -68,9 +68,9 @@ run_cell() {
         local m
         m=$(count_within "$(calc "$CAP / 2")" "$have")
         if [ "$m" -gt "${largest%%:*}" ] && [ "$m" -lt "$n" ]; then
-          echo "  $column rtt $rtt: $m mails (for $n)" >&2
           local t
           t=$(measure "$@" "$m")
+          echo "  $column rtt $rtt: $m mails (for $n) ${t:-failed}${t:+ s}" >&2
           [ -n "$t" ] && have="$have $m:$t" && points[$key]=$have
         fi
       fi
@@ -80,9 +80,9 @@ run_cell() {
       return
     fi
   fi
-  echo "  $column rtt $rtt: $n mails" >&2
   local t
   t=$(measure "$@" "$n")
+  echo "  $column rtt $rtt: $n mails ${t:-failed}${t:+ s}" >&2
   if [ -z "$t" ]; then
     cell["$key:$n"]="failed"
     return
