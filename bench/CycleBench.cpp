@@ -8,6 +8,11 @@
 //   cycle_bench floor N      curl retrieves the mailbox (the floor)
 //   cycle_bench sendonly N   the SMTP object sends N mails of the same text, no POP3:
 //                            the ceiling the SMTP server sets for the whole-mail cycle
+//   cycle_bench pipelined N  pop3_floor.py empties the mailbox over one connection with
+//                            every RETR and every DELE pipelined (the floor over a network)
+//
+// With --rtt MS, POP3 goes through delay_proxy.py, which makes each round trip cost MS
+// milliseconds; --smtp-delayed puts SMTP behind it too.
 
 #include "../tests/util/RecordingWindow.h"
 #include "../tests/util/TestServers.h"
@@ -24,6 +29,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <optional>
 #include <sys/resource.h>
 
 namespace {
@@ -53,6 +59,41 @@ private:
     int count_ = 0;
 };
 
+// Where the clients reach the servers: the servers themselves, or the delay proxy.
+struct Endpoints {
+    int pop3Port = 0;
+    int smtpPort = 0;
+};
+
+// delay_proxy.py in front of the given ports, for as long as this object lives.
+class DelayProxy {
+public:
+    DelayProxy(double rttMs, const QList<int>& targets) {
+        QStringList arguments = {QStringLiteral(TARNPOST_SOURCE_DIR "/bench/delay_proxy.py"),
+                                 "--rtt", QString::number(rttMs)};
+        for (int port : targets) arguments << QString::number(port);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start("/usr/bin/python3", arguments);
+        if (!process_.waitForStarted(10000)) return;
+        while (!process_.canReadLine())
+            if (!process_.waitForReadyRead(10000)) return;
+        const QList<QByteArray> fields = process_.readLine().trimmed().split(' ');
+        if (fields.value(0) != "ready" || fields.size() != targets.size() + 1) return;
+        for (int i = 1; i < fields.size(); ++i) ports_ << fields[i].toInt();
+    }
+    ~DelayProxy() {
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) process_.kill();
+        process_.waitForFinished(5000);
+    }
+    // The listening ports in the order of the targets; empty when the proxy did not start.
+    const QList<int>& ports() const { return ports_; }
+
+private:
+    QProcess process_;
+    QList<int> ports_;
+};
+
 void seed(testutil::TestServers& servers, const QString& user, int count) {
     MixedBodies bodies;
     for (int i = 0; i < count; ++i) {
@@ -73,7 +114,7 @@ void report(const char* what, int count, qint64 ms, double rssMb) {
     std::fflush(stdout);
 }
 
-int cycle(testutil::TestServers& servers, int count, bool whole) {
+int cycle(testutil::TestServers& servers, const Endpoints& at, int count, bool whole) {
     QTemporaryDir journal;
     core::SharedState state;
     mail::RealComponent made = mail::MakeRealComponent(journal.path());
@@ -85,9 +126,10 @@ int cycle(testutil::TestServers& servers, int count, bool whole) {
     testutil::RecordingWindow window;
     QElapsedTimer clock;
     clock.start();
-    if (!state.smtp->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||
-        !state.pop3->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), "bench", "pw") ||
-        !state.smtp->SetSender("relay@example.jp", "自動転送") || core::CheckAndForward(state, window) != 0) {
+    if (!state.smtp->Connect(QStringLiteral("127.0.0.1:%1").arg(at.smtpPort)) ||
+        !state.pop3->Connect(QStringLiteral("127.0.0.1:%1").arg(at.pop3Port), "bench", "pw") ||
+        !state.smtp->SetSender("relay@example.jp", "自動転送") ||
+        core::CheckAndForward(state, window) != 0) {
         std::fprintf(stderr, "cycle failed: %s %s\n", qPrintable(state.pop3->LastError()),
                      qPrintable(state.smtp->LastError()));
         return 1;
@@ -96,13 +138,13 @@ int cycle(testutil::TestServers& servers, int count, bool whole) {
     return servers.MailboxCount("bench") == 0 ? 0 : 1;
 }
 
-int sendOnly(testutil::TestServers& servers, int count) {
+int sendOnly(const Endpoints& at, int count) {
     MixedBodies bodies;
     QTemporaryDir journal;
     mail::CurlSmtpMail smtp(std::make_shared<mail::DeliveryLedger>(journal.filePath("journal")));
     QElapsedTimer clock;
     clock.start();
-    if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||
+    if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(at.smtpPort)) ||
         !smtp.SetSender("relay@example.jp", "自動転送")) {
         std::fprintf(stderr, "set-up failed: %s\n", qPrintable(smtp.LastError()));
         return 1;
@@ -121,7 +163,7 @@ int sendOnly(testutil::TestServers& servers, int count) {
     return 0;
 }
 
-int fetchmail(testutil::TestServers& servers, int count) {
+int fetchmail(testutil::TestServers& servers, const Endpoints& at, int count) {
     QTemporaryDir dir;
     QFile rc(dir.filePath("fetchmailrc"));
     rc.open(QIODevice::WriteOnly);
@@ -129,8 +171,8 @@ int fetchmail(testutil::TestServers& servers, int count) {
                             "  user bench password pw is root here\n"
                             "  smtphost 127.0.0.1/%2 smtpname to@example.jp\n"
                             "  sslcertfile %3 no sslcertck\n")
-                 .arg(servers.pop3Port)
-                 .arg(servers.smtpPort)
+                 .arg(at.pop3Port)
+                 .arg(at.smtpPort)
                  .arg(servers.caFile())
                  .toUtf8());
     rc.close();
@@ -148,13 +190,13 @@ int fetchmail(testutil::TestServers& servers, int count) {
     return servers.MailboxCount("bench") == 0 ? 0 : 1;
 }
 
-int floor(testutil::TestServers& servers, int count) {
+int floor(testutil::TestServers& servers, const Endpoints& at, int count) {
     QTemporaryDir dir;
     QFile config(dir.filePath("urls"));
     config.open(QIODevice::WriteOnly);
     for (int i = 1; i <= count; ++i)
         config.write(QStringLiteral("url = \"pop3://127.0.0.1:%1/%2\"\noutput = \"/dev/null\"\n")
-                         .arg(servers.pop3Port)
+                         .arg(at.pop3Port)
                          .arg(i)
                          .toUtf8());
     config.close();
@@ -166,25 +208,61 @@ int floor(testutil::TestServers& servers, int count) {
     return rc;
 }
 
+int pipelined(testutil::TestServers& servers, const Endpoints& at, int count) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start("/usr/bin/python3",
+                  {QStringLiteral(TARNPOST_SOURCE_DIR "/bench/pop3_floor.py"),
+                   QString::number(at.pop3Port), "bench", "pw", servers.caFile()});
+    process.waitForFinished(-1);
+    // The script times its own session, without the interpreter's start.
+    const QList<QByteArray> fields = process.readAllStandardOutput().trimmed().split(' ');
+    if (process.exitCode() != 0 || fields.size() != 3 || fields[1].toInt() != count) return 1;
+    report("pipelined", count, qRound64(fields[2].toDouble() * 1000), peakRssMb(RUSAGE_CHILDREN));
+    return servers.MailboxCount("bench") == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    const QStringList args = application.arguments();
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: cycle_bench digest|whole|fetchmail|floor|sendonly N\n");
+    QStringList args = application.arguments();
+    std::optional<double> rttMs;
+    const bool smtpDelayed = args.removeAll("--smtp-delayed") > 0;
+    if (const qsizetype at = args.indexOf("--rtt"); at > 0 && at + 1 < args.size()) {
+        rttMs = args[at + 1].toDouble();
+        args.remove(at, 2);
+    }
+    if (args.size() != 3 || (smtpDelayed && !rttMs)) {
+        std::fprintf(stderr,
+                     "usage: cycle_bench digest|whole|fetchmail|floor|pipelined|sendonly N "
+                     "[--rtt MS [--smtp-delayed]]\n");
         return 2;
     }
     mail::ComponentRegistry::WithRealComponent(QString());
     auto& servers = testutil::TestServers::Get();
     qputenv("SSL_CERT_FILE", servers.caFile().toUtf8());
+    Endpoints at{servers.pop3Port, servers.smtpPort};
+    std::optional<DelayProxy> proxy;
+    if (rttMs) {
+        const QList<int> targets = smtpDelayed ? QList<int>{servers.pop3Port, servers.smtpPort}
+                                               : QList<int>{servers.pop3Port};
+        proxy.emplace(*rttMs, targets);
+        if (proxy->ports().isEmpty()) {
+            std::fprintf(stderr, "the delay proxy did not start\n");
+            return 1;
+        }
+        at.pop3Port = proxy->ports()[0];
+        if (smtpDelayed) at.smtpPort = proxy->ports()[1];
+    }
     const int count = args[2].toInt();
-    if (args[1] == "sendonly") return sendOnly(servers, count);
+    if (args[1] == "sendonly") return sendOnly(at, count);
     servers.AddUser("bench", "pw");
     seed(servers, "bench", count);
-    if (args[1] == "digest") return cycle(servers, count, false);
-    if (args[1] == "whole") return cycle(servers, count, true);
-    if (args[1] == "fetchmail") return fetchmail(servers, count);
-    if (args[1] == "floor") return floor(servers, count);
+    if (args[1] == "digest") return cycle(servers, at, count, false);
+    if (args[1] == "whole") return cycle(servers, at, count, true);
+    if (args[1] == "fetchmail") return fetchmail(servers, at, count);
+    if (args[1] == "floor") return floor(servers, at, count);
+    if (args[1] == "pipelined") return pipelined(servers, at, count);
     return 2;
 }
