@@ -143,21 +143,23 @@ TEST_F(CycleEndToEnd, ARefusedDigestLeavesItsMailsForTheNextCycle) {
 }
 
 TEST_F(CycleEndToEnd, ADroppedPop3SessionLosesNothing) {
-    for (int i = 0; i < 3; ++i)
+    // Large enough that the retrieval window cannot hold them all when the server goes.
+    const QByteArray body = QByteArray(998, 'x') + "\r\n";
+    for (int i = 0; i < 5; ++i)
         servers.Deliver(user, mail("a@x.jp", "m" + QByteArray::number(i),
-                                   "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
+                                   "Mon, 7 Dec 2026 09:05:00 +0900", "\r\n" + body.repeated(3000)));
     window.onEvents = [&](int n) {
         if (n == 1) servers.KillPop3Sessions();
     };
     EXPECT_EQ(core::CheckAndForward(state, window), -1);
     window.onEvents = nullptr;
     EXPECT_TRUE(received().isEmpty());
-    EXPECT_EQ(servers.MailboxCount(user), 3);
+    EXPECT_EQ(servers.MailboxCount(user), 5);
 
     startProgram();
     EXPECT_EQ(core::CheckAndForward(state, window), 0);
     ASSERT_EQ(received().size(), 1);
-    EXPECT_EQ(received()[0].subject, "3件のメール");
+    EXPECT_EQ(received()[0].subject, "5件のメール");
     EXPECT_EQ(servers.MailboxCount(user), 0);
 }
 

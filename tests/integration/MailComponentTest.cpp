@@ -183,8 +183,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MailComponent, ASessionDroppedWhileMailIsRetrievedAheadLosesNothing) {
+    // Large enough that the retrieval window cannot hold them all before the kill.
+    const QByteArray filler = QByteArray(3 * 1024 * 1024, 'x').replace(QByteArray(1000, 'x'), QByteArray(998, 'x') + "\r\n");
     for (int i = 0; i < 6; ++i)
-        servers.Deliver(user, simpleMail("a@x.jp", "m", "body " + QByteArray::number(i) + "\r\n"));
+        servers.Deliver(user, simpleMail("a@x.jp", "m", "body " + QByteArray::number(i) + "\r\n" + filler));
     std::unique_ptr<mail::QtPop3Mail> box;
     ASSERT_NO_FATAL_FAILURE(handleFirstMail(box, 6));
     servers.KillPop3Sessions();
