@@ -28,10 +28,17 @@ int Main::Run() {
     }
     while (next != Next::End) {
         switch (next) {
-            case Next::SetUp: next = setUpConnections(); break;
-            case Next::Poll: next = poll(); break;
-            case Next::AwaitSettings: next = awaitSettings(); break;
-            case Next::End: break;
+            case Next::SetUp:
+                next = setUpConnections();
+                break;
+            case Next::Poll:
+                next = poll();
+                break;
+            case Next::AwaitSettings:
+                next = awaitSettings();
+                break;
+            case Next::End:
+                break;
         }
         if (window_.Ended()) next = Next::End;
     }
@@ -59,7 +66,8 @@ std::unique_ptr<Kind> createObject(const mail::ComponentRegistry& components, co
 bool Main::createComponents() {
     QString error;
     state_.smtp = createObject<mail::SmtpMail>(components_, mail::kSmtpProgId, &error);
-    if (state_.smtp) state_.pop3 = createObject<mail::Pop3Mail>(components_, mail::kPop3ProgId, &error);
+    if (state_.smtp)
+        state_.pop3 = createObject<mail::Pop3Mail>(components_, mail::kPop3ProgId, &error);
     if (!state_.smtp || !state_.pop3) {
         window_.ReportFatal(error);
         return false;
@@ -68,8 +76,8 @@ bool Main::createComponents() {
 }
 
 Main::Next Main::setUpConnections() {
-    const bool checkOnly = state_.smtpServer.isEmpty() || state_.mailAccount.isEmpty() ||
-                           state_.forwardTo.isEmpty();
+    const bool checkOnly =
+        state_.smtpServer.isEmpty() || state_.mailAccount.isEmpty() || state_.forwardTo.isEmpty();
     state_.checkOnly = checkOnly ? kTrue : kFalse;
     // The caption names the mode even when the set-up then fails.
     window_.SetCaption(checkOnly ? kCaptionCheckOnly : kCaptionForwarding);

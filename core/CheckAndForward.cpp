@@ -1,9 +1,10 @@
 #include "CheckAndForward.h"
 
+#include <limits>
+
 #include "DigestLayout.h"
 #include "ListMatch.h"
-
-#include <limits>
+#include "Log.h"
 
 namespace core {
 namespace {
@@ -29,10 +30,19 @@ bool forwardWhole(SharedState& state, const DigestMail& mail) {
     return addressMail(state, QStringLiteral("転送:") + mail.subject, body) && state.smtp->Mail();
 }
 
+// A failed mail operation: logged with the component's reason, -1 for the supervisor.
+std::int16_t failed(const char* step, const QString& reason) {
+    qCWarning(lcCheck) << "check failed while" << step << ":" << reason;
+    return -1;
+}
+
 std::int16_t announce(SharedState& state, WindowPort& window, std::int32_t newCount) {
-    window.MessageBox(QStringLiteral("新たに") + QString::number(newCount) + QStringLiteral("件のメール") + QStringLiteral("が届きました"));
+    qCInfo(lcCheck) << "announcing" << newCount << "new mails";
+    window.MessageBox(QStringLiteral("新たに") + QString::number(newCount) +
+                      QStringLiteral("件のメール") + QStringLiteral("が届きました"));
     if (!window.Visible())
-        window.TrayShow(QString::number(state.pop3->MailCount()) + QStringLiteral("件の新着メール"));
+        window.TrayShow(QString::number(state.pop3->MailCount()) +
+                        QStringLiteral("件の新着メール"));
     return 0;
 }
 
@@ -40,9 +50,14 @@ std::int16_t announce(SharedState& state, WindowPort& window, std::int32_t newCo
 
 std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock& clock) {
     mail::Pop3Mail& pop3 = *state.pop3;
+    qCInfo(lcCheck) << "check started" << (state.checkOnly ? "(check only)" : "(forwarding)");
     const std::int32_t newCount = pop3.RecvMail();
-    if (newCount == 0) return 0;
-    if (newCount < 0) return -1;
+    if (newCount == 0) {
+        qCInfo(lcCheck) << "check done: no new mail";
+        return 0;
+    }
+    if (newCount < 0) return failed("receiving", pop3.LastError());
+    qCInfo(lcCheck) << "new mails:" << newCount;
     pop3.SetAutoSave(true);
     QString digestSubject = QString::number(newCount) + QStringLiteral("件のメール");
 
@@ -56,7 +71,7 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
         DigestMail mail;
         std::int32_t mailNo = pop3.OpenNewMail(mail.body);
         if (mailNo == 0) break;
-        if (mailNo < 0) return -1;
+        if (mailNo < 0) return failed("opening a mail", pop3.LastError());
         QString dateText, unused;
         pop3.GetMailInfo(mailNo, mail.senderName, mail.senderAddress, dateText, mail.subject,
                          unused, mail.attachCount);
@@ -67,7 +82,9 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
         mail.refused = IsRefused(state.rejectList, mail.senderAddress);
         const bool fullText = IsFullText(state.fullTextList, mail.senderAddress);
         if (fullText && !mail.refused) {
-            if (!forwardWhole(state, mail)) return -1;
+            if (!forwardWhole(state, mail)) return failed("forwarding", state.smtp->LastError());
+            qCInfo(lcCheck) << "forwarded a mail from" << mail.senderAddress << "to"
+                            << state.forwardTo;
             ++fullTextSent;
             countForwarded(state);
         } else {
@@ -84,10 +101,17 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
     }
 
     pop3.SetAutoSave(false);
-    if (fullTextSent != 0) digestSubject += QStringLiteral("(") + QString::number(fullTextSent) + QStringLiteral("件全文)");
-    if (!addressMail(state, digestSubject, digestText)) return -1;
+    if (fullTextSent != 0)
+        digestSubject +=
+            QStringLiteral("(") + QString::number(fullTextSent) + QStringLiteral("件全文)");
+    if (!addressMail(state, digestSubject, digestText))
+        return failed("addressing the digest", state.smtp->LastError());
 
-    if (digestHasText && !state.smtp->Mail()) return -1;
+    if (digestHasText && !state.smtp->Mail())
+        return failed("sending the digest", state.smtp->LastError());
+    if (digestHasText)
+        qCInfo(lcCheck) << "digest sent to" << state.forwardTo << "with" << (entryNo - 1)
+                        << "entries";
     if (digestHasText || fullTextSent != 0) {
         window.SetLblInfo(digestSubject + QStringLiteral("を転送しました"));
         window.SetLblTime(StatusTime(clock.Now()));
@@ -98,6 +122,7 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
         window.SetLblTime(StatusTime(clock.Now()));
     }
     pop3.Refresh();
+    qCInfo(lcCheck) << "check done:" << newCount << "mails," << fullTextSent << "forwarded whole";
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "CurlSmtpMail.h"
 
 #include "BlockingCall.h"
+#include "MailLog.h"
 
 namespace mail {
 
@@ -96,6 +97,7 @@ bool CurlSmtpMail::Mail() {
         return sent;
     });
     if (!ok) return fail(session_->error());
+    qCInfo(lcMail) << "SMTP server accepted a mail to" << draft_.to << "key" << draft_.key;
     error_.clear();
     return true;
 }

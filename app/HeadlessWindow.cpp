@@ -1,0 +1,99 @@
+#include "HeadlessWindow.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <algorithm>
+
+#include "AppLog.h"
+#include "core/SettingsFile.h"
+
+namespace app {
+
+HeadlessWindow::HeadlessWindow(core::SharedState& state, QString settingsPath)
+    : state_(state), settingsPath_(std::move(settingsPath)) {
+    for (QTimer* timer : {&pause_, &retry_}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::CoarseTimer);
+    }
+    connect(&tick_, &QTimer::timeout, this, [this] {
+        if (++state_.tickCount >= state_.intervalSec) {
+            state_.checkDue = core::kTrue;
+            state_.tickCount = 0;
+        }
+    });
+    connect(&retry_, &QTimer::timeout, this, [this] { retry(); });
+}
+
+void HeadlessWindow::End() {
+    qCInfo(lcApp) << "ending on request";
+    ended_ = true;
+    tick_.stop();
+    retry_.stop();
+    QMetaObject::invokeMethod(
+        this, [] {}, Qt::QueuedConnection);  // wakes a waiting loop
+}
+
+int HeadlessWindow::RetryDelaySeconds() const {
+    const int base = state_.intervalSec > 0 ? state_.intervalSec : kRetryWithoutSettingsSeconds;
+    const int cap = std::max(base, kMaxRetrySeconds);
+    qint64 delay = base;
+    for (int i = 1; i < failures_ && delay < cap; ++i) delay *= 2;
+    return static_cast<int>(std::min<qint64>(delay, cap));
+}
+
+void HeadlessWindow::SetLblInfo(const QString& caption) { qCInfo(lcApp).noquote() << caption; }
+
+void HeadlessWindow::TrayShow(const QString& tip) { qCDebug(lcApp).noquote() << "tray:" << tip; }
+
+void HeadlessWindow::MessageBox(const QString& text, const QString& detail) {
+    if (detail.isEmpty())
+        qCWarning(lcApp).noquote() << text;
+    else
+        qCWarning(lcApp).noquote() << text << "-" << detail;
+}
+
+void HeadlessWindow::DoEvents() { QCoreApplication::processEvents(); }
+
+void HeadlessWindow::SetCaption(const QString& caption) {
+    qCInfo(lcApp).noquote() << "setting up:" << caption;
+}
+
+void HeadlessWindow::StartTimer(int intervalMs) {
+    failures_ = 0;  // the set-up succeeded
+    qCInfo(lcApp) << "connected; checking every" << state_.intervalSec << "s";
+    tick_.start(intervalMs);
+}
+
+void HeadlessWindow::WaitEvents(int ms) {
+    const QDeadlineTimer deadline(ms);
+    pause_.start(ms);
+    while (!deadline.hasExpired() && !ended_)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void HeadlessWindow::WaitForEvent() {
+    // Only the supervisor's wait for settings comes here.
+    if (!retry_.isActive() && !ended_) {
+        tick_.stop();
+        ++failures_;
+        const int seconds = RetryDelaySeconds();
+        qCInfo(lcApp) << "next set-up attempt in" << seconds << "s";
+        retry_.start(seconds * 1000);
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void HeadlessWindow::retry() {
+    // The settings are read again, as a save from the window would: an edited file applies.
+    if (core::LoadSettings(state_, settingsPath_) == 0) {
+        state_.settingsAccepted = core::kTrue;
+        return;
+    }
+    qCWarning(lcApp).noquote() << "no usable settings in" << settingsPath_
+                               << "(POP3, USER_NAME and PASSWD are needed)";
+}
+
+void HeadlessWindow::ReportFatal(const QString& text) { qCCritical(lcApp).noquote() << text; }
+
+}  // namespace app
