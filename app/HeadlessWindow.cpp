@@ -34,11 +34,11 @@ void HeadlessWindow::End() {
         this, [] {}, Qt::QueuedConnection);  // wakes a waiting loop
 }
 
-int HeadlessWindow::RetryDelaySeconds() const {
-    const int base = state_.intervalSec > 0 ? state_.intervalSec : kRetryWithoutSettingsSeconds;
+int RetryDelaySeconds(int intervalSec, int failures) {
+    const int base = intervalSec > 0 ? intervalSec : kRetryWithoutSettingsSeconds;
     const int cap = std::max(base, kMaxRetrySeconds);
     qint64 delay = base;
-    for (int i = 1; i < failures_ && delay < cap; ++i) delay *= 2;
+    for (int i = 1; i < failures && delay < cap; ++i) delay *= 2;
     return static_cast<int>(std::min<qint64>(delay, cap));
 }
 
@@ -77,7 +77,7 @@ void HeadlessWindow::WaitForEvent() {
     if (!retry_.isActive() && !ended_) {
         tick_.stop();
         ++failures_;
-        const int seconds = RetryDelaySeconds();
+        const int seconds = RetryDelaySeconds(state_.intervalSec, failures_);
         qCInfo(lcApp) << "next set-up attempt in" << seconds << "s";
         retry_.start(seconds * 1000);
     }

@@ -15,14 +15,15 @@ namespace app {
 inline constexpr int kMaxRetrySeconds = 15 * 60;
 inline constexpr int kRetryWithoutSettingsSeconds = 60;
 
+// Seconds before the next set-up attempt after failures consecutive failed ones (1 or more).
+int RetryDelaySeconds(int intervalSec, int failures);
+
 class HeadlessWindow : public QObject, public core::SupervisorPort {
 public:
     HeadlessWindow(core::SharedState& state, QString settingsPath);
 
     // Ends the program as a close of the window would (SIGTERM).
     void End();
-    // Seconds until the next set-up attempt while awaiting settings.
-    int RetryDelaySeconds() const;
 
     bool Visible() const override { return false; }
     void SetLblInfo(const QString& caption) override;
