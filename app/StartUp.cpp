@@ -20,9 +20,11 @@ StartUp::StartUp(const Options& options, const QString& mode)
         return;
     }
     log_ = std::make_unique<LogHandler>(location_.stateFolder, LogHandler::StderrWanted());
-    qCInfo(lcApp).noquote() << "Tarnpost" << QCoreApplication::applicationVersion() << "starting"
-                            << "(" + mode + "); settings" << location_.settingsFile
-                            << "; journal and log in" << location_.stateFolder;
+    qCInfo(lcApp).noquote() << QStringLiteral(
+                                   "Tarnpost %1 starting (%2); settings %3; journal and "
+                                   "log in %4")
+                                   .arg(QCoreApplication::applicationVersion(), mode,
+                                        location_.settingsFile, location_.stateFolder);
     lock_ = std::make_unique<InstanceLock>(location_.lockFile);
     if (!lock_->Acquire()) {
         outcome_ = Outcome::AlreadyRunning;
