@@ -20,6 +20,6 @@ trap 'rm -rf "$contents"' EXIT
 dpkg-deb -x "$deb" "$contents"
 desktop-file-validate "$contents"/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$contents"/usr/share/metainfo/*.metainfo.xml
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
 echo "package: $deb"
 dpkg-deb --field "$deb" Package Version Depends
