@@ -47,10 +47,11 @@ void HeadlessWindow::SetLblInfo(const QString& caption) { qCInfo(lcApp).noquote(
 void HeadlessWindow::TrayShow(const QString& tip) { qCDebug(lcApp).noquote() << "tray:" << tip; }
 
 void HeadlessWindow::MessageBox(const QString& text, const QString& detail) {
+    // Failures are logged where they happen; this records what the user would have seen.
     if (detail.isEmpty())
-        qCWarning(lcApp).noquote() << text;
+        qCInfo(lcApp).noquote() << "message box (OK):" << text;
     else
-        qCWarning(lcApp).noquote() << text << "-" << detail;
+        qCInfo(lcApp).noquote() << "message box (OK):" << text << "-" << detail;
 }
 
 void HeadlessWindow::DoEvents() { QCoreApplication::processEvents(); }
@@ -61,7 +62,7 @@ void HeadlessWindow::SetCaption(const QString& caption) {
 
 void HeadlessWindow::StartTimer(int intervalMs) {
     failures_ = 0;  // the set-up succeeded
-    qCInfo(lcApp) << "connected; checking every" << state_.intervalSec << "s";
+    qCInfo(lcApp) << "checking every" << state_.intervalSec << "s";
     tick_.start(intervalMs);
 }
 
