@@ -1,7 +1,6 @@
 #include "HeadlessWindow.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <algorithm>
 
@@ -12,10 +11,8 @@ namespace app {
 
 HeadlessWindow::HeadlessWindow(core::SharedState& state, QString settingsPath)
     : state_(state), settingsPath_(std::move(settingsPath)) {
-    for (QTimer* timer : {&pause_, &retry_}) {
-        timer->setSingleShot(true);
-        timer->setTimerType(Qt::CoarseTimer);
-    }
+    retry_.setSingleShot(true);
+    retry_.setTimerType(Qt::CoarseTimer);
     connect(&tick_, &QTimer::timeout, this, [this] {
         if (++state_.tickCount >= state_.intervalSec) {
             state_.checkDue = core::kTrue;
@@ -66,11 +63,10 @@ void HeadlessWindow::StartTimer(int intervalMs) {
     tick_.start(intervalMs);
 }
 
-void HeadlessWindow::WaitEvents(int ms) {
-    const QDeadlineTimer deadline(ms);
-    pause_.start(ms);
-    while (!deadline.hasExpired() && !ended_)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+void HeadlessWindow::WaitEvents(int) {
+    // Without a window only the timers and a signal can bring anything new, and each of
+    // them is an event: waking every polling pause would only cost CPU on an idle board.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void HeadlessWindow::WaitForEvent() {

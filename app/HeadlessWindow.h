@@ -1,8 +1,10 @@
 #pragma once
 // The supervisor's window when there is none (--headless): message box texts go to the
-// log and count as answered with OK; the polling timer is tmInt's plain equivalent; and
-// "awaiting settings" means reading the settings file again after a back-off (INTERVAL,
-// doubled after each failure up to kMaxRetrySeconds), since nobody can press 更新.
+// log and count as answered with OK; the polling timer is tmInt's plain equivalent; the
+// polling pause lasts until the next event (a tick or a signal), since nothing else can
+// change what the supervisor looks at; and "awaiting settings" means reading the settings
+// file again after a back-off (INTERVAL, doubled after each failure up to
+// kMaxRetrySeconds), since nobody can press 更新.
 
 #include <QObject>
 #include <QTimer>
@@ -45,7 +47,6 @@ private:
     core::SharedState& state_;
     QString settingsPath_;
     QTimer tick_;   // tmInt
-    QTimer pause_;  // wakes the polling pause
     QTimer retry_;  // the next reading of the settings while awaiting them
     int failures_ = 0;
     bool ended_ = false;

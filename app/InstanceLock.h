@@ -11,9 +11,10 @@ namespace app {
 class InstanceLock {
 public:
     explicit InstanceLock(const QString& path);
-    // False when another running copy holds the lock (or it cannot be made); the lock
-    // file is then left as it is.
+    // False when another running copy holds the lock (HeldElsewhere tells) or it cannot
+    // be made; the lock file is then left as it is.
     bool Acquire();
+    bool HeldElsewhere() const { return lock_.error() == QLockFile::LockFailedError; }
     QString Path() const { return path_; }
     // Why Acquire failed, for the log.
     QString Reason() const;

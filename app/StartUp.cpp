@@ -14,7 +14,7 @@ StartUp::StartUp(const Options& options, const QString& mode)
                                QProcessEnvironment::systemEnvironment())) {
     QString error;
     if (!MakeFolders(location_, &error)) {
-        outcome_ = Outcome::NoFolder;
+        outcome_ = Outcome::Failed;
         problem_ = error;
         qCCritical(lcApp).noquote() << error;  // no log file yet: stderr only
         return;
@@ -27,10 +27,17 @@ StartUp::StartUp(const Options& options, const QString& mode)
                                         location_.settingsFile, location_.stateFolder);
     lock_ = std::make_unique<InstanceLock>(location_.lockFile);
     if (!lock_->Acquire()) {
-        outcome_ = Outcome::AlreadyRunning;
-        problem_ = kAlreadyRunning + u'\n' + location_.lockFile;
-        qCWarning(lcApp).noquote() << "another copy is running; lock" << location_.lockFile
-                                   << lock_->Reason() << "- ending without touching mail";
+        if (lock_->HeldElsewhere()) {
+            outcome_ = Outcome::AlreadyRunning;
+            problem_ = kAlreadyRunning + u'\n' + location_.lockFile;
+            qCWarning(lcApp).noquote() << "another copy is running; lock" << location_.lockFile
+                                       << lock_->Reason() << "- ending without touching mail";
+        } else {
+            outcome_ = Outcome::Failed;
+            problem_ = QStringLiteral("cannot create the lock file %1: %2")
+                           .arg(location_.lockFile, lock_->Reason());
+            qCCritical(lcApp).noquote() << problem_;
+        }
         return;
     }
     // Relative names in the settings, if any, mean the settings' own folder.

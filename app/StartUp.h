@@ -13,7 +13,7 @@ namespace app {
 
 class StartUp {
 public:
-    enum class Outcome { Ready, NoFolder, AlreadyRunning };
+    enum class Outcome { Ready, Failed, AlreadyRunning };
 
     // mode names the run in the log ("window", "headless").
     StartUp(const Options& options, const QString& mode);
