@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 #include "app/LogFile.h"
 #include "app/Options.h"
 #include "app/SettingsLocation.h"
+#include "app/SignalBridge.h"
 
 namespace {
 
@@ -108,6 +110,18 @@ TEST(HeadlessRetry, BacksOffFromIntervalDoublingToACap) {
     EXPECT_EQ(delays.last(), app::kMaxRetrySeconds);
     EXPECT_EQ(app::RetryDelaySeconds(0, 1), app::kRetryWithoutSettingsSeconds) << "no INTERVAL yet";
     EXPECT_EQ(app::RetryDelaySeconds(7200, 5), 7200) << "an INTERVAL above the cap is kept";
+}
+
+// A bridge made and dropped (as each program start does) leaves no descriptor open.
+TEST(SignalBridge, ClosesItsDescriptorsWhenItGoes) {
+    int argc = 1;
+    char name[] = "unit_desktop";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    const auto open = [] { return QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot).size(); };
+    const auto before = open();
+    for (int i = 0; i < 3; ++i) app::SignalBridge bridge([] {});
+    EXPECT_EQ(open(), before);
 }
 
 }  // namespace
