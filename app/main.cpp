@@ -88,7 +88,9 @@ int main(int argc, char** argv) {
     application.setQuitOnLastWindowClosed(false);
     const app::StartUp start(options, QStringLiteral("window"));
     if (start.Result() != app::StartUp::Outcome::Ready) {
-        ui::QtDialogs().Inform(start.Problem());
+        ui::QtDialogs dialogs;
+        app::SignalBridge signals([&dialogs] { dialogs.DismissOpen(); });
+        dialogs.Inform(start.Problem());
         return start.Result() == app::StartUp::Outcome::AlreadyRunning ? app::kExitAlreadyRunning
                                                                        : 1;
     }

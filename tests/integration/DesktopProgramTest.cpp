@@ -206,4 +206,30 @@ TEST_F(Desktop, ASecondCopyOnTheSameSettingsEndsAndAKilledOneLeavesNoLock) {
     terminate(third);
 }
 
+TEST_F(Desktop, AWindowedSecondCopySaysSoAndLeavesTheMailAlone) {
+    auto& servers = testutil::TestServers::Get();
+    servers.AddUser("twice", "pw");
+    servers.ClearReceived(servers.smtpSpool());
+    const QString settings = home.filePath("service/Tarnpost.ini");
+    writeFile(settings, forwardingSettings("twice", "pw").replace("INTERVAL,1", "INTERVAL,3600"));
+    const QString log = home.filePath("service/tarnpost.log");
+    QProcess& first = headless(settings);
+    ASSERT_TRUE(eventually([&] { return readAll(log).contains("check done"); }));
+    servers.Deliver("twice", "From: boss@x.jp\r\nSubject: s\r\n\r\nwhole\r\n");
+
+    // The second copy's box waits for an answer; SIGTERM answers it.
+    QProcess& second = launch(QStringLiteral(TARNPOST_BINARY), {"--settings", settings});
+    ASSERT_TRUE(eventually([&] { return readAll(log).contains("another copy is running"); }, 20));
+    QThread::sleep(2);
+    EXPECT_EQ(second.state(), QProcess::Running) << "the box is up";
+    EXPECT_EQ(servers.MailboxCount("twice"), 1);
+    EXPECT_EQ(servers.ReceivedCount(servers.smtpSpool()), 0);
+    ::kill(static_cast<pid_t>(second.processId()), SIGTERM);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 3);
+    EXPECT_EQ(servers.MailboxCount("twice"), 1) << "the mail waits for the first copy's check";
+    terminate(first);
+}
+
 }  // namespace
