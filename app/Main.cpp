@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "AppLog.h"
 #include "core/SettingsFile.h"
 
 namespace app {
@@ -28,10 +29,17 @@ int Main::Run() {
     }
     while (next != Next::End) {
         switch (next) {
-            case Next::SetUp: next = setUpConnections(); break;
-            case Next::Poll: next = poll(); break;
-            case Next::AwaitSettings: next = awaitSettings(); break;
-            case Next::End: break;
+            case Next::SetUp:
+                next = setUpConnections();
+                break;
+            case Next::Poll:
+                next = poll();
+                break;
+            case Next::AwaitSettings:
+                next = awaitSettings();
+                break;
+            case Next::End:
+                break;
         }
         if (window_.Ended()) next = Next::End;
     }
@@ -54,13 +62,23 @@ std::unique_ptr<Kind> createObject(const mail::ComponentRegistry& components, co
     return nullptr;
 }
 
+// A server setting fit for the log: an SMTP URL may carry user:password@.
+QString withoutCredentials(const QString& server) {
+    const qsizetype scheme = server.indexOf(QStringLiteral("://"));
+    const qsizetype at = server.lastIndexOf(u'@');
+    if (scheme < 0 || at < scheme) return server;
+    return server.left(scheme + 3) + server.mid(at + 1);
+}
+
 }  // namespace
 
 bool Main::createComponents() {
     QString error;
     state_.smtp = createObject<mail::SmtpMail>(components_, mail::kSmtpProgId, &error);
-    if (state_.smtp) state_.pop3 = createObject<mail::Pop3Mail>(components_, mail::kPop3ProgId, &error);
+    if (state_.smtp)
+        state_.pop3 = createObject<mail::Pop3Mail>(components_, mail::kPop3ProgId, &error);
     if (!state_.smtp || !state_.pop3) {
+        qCCritical(lcApp).noquote() << "cannot create the mail component:" << error;
         window_.ReportFatal(error);
         return false;
     }
@@ -68,8 +86,8 @@ bool Main::createComponents() {
 }
 
 Main::Next Main::setUpConnections() {
-    const bool checkOnly = state_.smtpServer.isEmpty() || state_.mailAccount.isEmpty() ||
-                           state_.forwardTo.isEmpty();
+    const bool checkOnly =
+        state_.smtpServer.isEmpty() || state_.mailAccount.isEmpty() || state_.forwardTo.isEmpty();
     state_.checkOnly = checkOnly ? kTrue : kFalse;
     // The caption names the mode even when the set-up then fails.
     window_.SetCaption(checkOnly ? kCaptionCheckOnly : kCaptionForwarding);
@@ -81,6 +99,10 @@ Main::Next Main::setUpConnections() {
     if (!checkOnly && !state_.smtp->SetSender(state_.mailAccount, kSenderDisplayName))
         return failSetUp(QStringLiteral("送信者設定失敗"), state_.smtp->LastError());
 
+    qCInfo(lcApp).noquote() << "connected to" << state_.pop3Server
+                            << (checkOnly ? QStringLiteral("(check only)")
+                                          : QStringLiteral("and ") +
+                                                withoutCredentials(state_.smtpServer));
     state_.restartRequested = kFalse;
     window_.StartTimer(kTimerIntervalMs);
     state_.tickCount = 0;
@@ -89,6 +111,7 @@ Main::Next Main::setUpConnections() {
 }
 
 Main::Next Main::failSetUp(const QString& message, const QString& reason) {
+    qCWarning(lcApp).noquote() << "set-up failed:" << message << "-" << reason;
     window_.MessageBox(message, reason);
     return Next::AwaitSettings;
 }

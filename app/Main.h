@@ -1,13 +1,13 @@
 #pragma once
 // The supervisor: start-up, connection set-up, polling and waiting for saved settings.
 
-#include "core/SupervisorPort.h"
-#include "core/SharedState.h"
-#include "mail/ComponentRegistry.h"
-
 #include <QString>
 #include <cstdint>
 #include <functional>
+
+#include "core/SharedState.h"
+#include "core/SupervisorPort.h"
+#include "mail/ComponentRegistry.h"
 
 namespace app {
 

@@ -1,33 +1,98 @@
 // Tarnpost: a desktop mail relay for one POP3 mailbox.
 
 #include "Main.h"
-#include "SignalBridge.h"
-#include "core/CheckAndForward.h"
-#include "core/SettingsFile.h"
-#include "ui/frmInfo.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    // The program ends when the window unloads, not when its last window hides.
-    application.setQuitOnLastWindowClosed(false);
+#include "Autostart.h"
+#include "Headless.h"
+#include "SignalBridge.h"
+#include "StartUp.h"
+#include "Texts.h"
+#include "core/CheckAndForward.h"
+#include "ui/frmInfo.h"
 
-    const QString folder = QCoreApplication::applicationDirPath();
-    QDir::setCurrent(folder);
-    const QString settingsPath = core::SettingsFilePath(folder);
+namespace {
 
+// --help, --version and --autostart: answer and end, with no window and no lock.
+int runCommand(const app::Options& options) {
+    if (options.help) {
+        std::fputs(qPrintable(app::HelpText()), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("tarnpost %s\n", TARNPOST_VERSION);
+        return 0;
+    }
+    QString error;
+    const QString settings = options.settingsFile.isEmpty()
+                                 ? QString()
+                                 : QFileInfo(options.settingsFile).absoluteFilePath();
+    if (!app::SetAutostart(*options.autostart,
+                           app::ConfigHome(QProcessEnvironment::systemEnvironment()),
+                           QCoreApplication::applicationFilePath(), settings, &error)) {
+        std::fprintf(stderr, "tarnpost: %s\n", qPrintable(error));
+        return 1;
+    }
+    return 0;
+}
+
+int runWindow(const app::SettingsLocation& location) {
     core::SharedState state;
     ui::QtDialogs dialogs;
-    ui::frmInfo window(state, dialogs, settingsPath);
+    ui::frmInfo window(state, dialogs, location.settingsFile);
     dialogs.SetParent(&window);
     app::SignalBridge signals([&window] { window.Form_Unload(); });
 
-    const auto components = mail::ComponentRegistry::WithRealComponent(folder);
+    const auto components = mail::ComponentRegistry::WithRealComponent(location.stateFolder);
     // A transfer stuck on a silent server must not hold the program's end for its timeout.
     QObject::connect(&window, &ui::frmInfo::unloaded, [&components] { components.EndTransfers(); });
-    app::Main supervisor(state, window, components, settingsPath,
+    app::Main supervisor(state, window, components, location.settingsFile,
                          [&] { return core::CheckAndForward(state, window); });
     return supervisor.Run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    QCoreApplication::setApplicationName(QStringLiteral("tarnpost"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARNPOST_VERSION));
+    const app::Options options = app::ParseOptions(arguments);
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "tarnpost: %s\nTry 'tarnpost --help' for the options.\n",
+                     qPrintable(options.error));
+        return app::kExitUsage;
+    }
+    if (options.help || options.version || options.autostart) {
+        QCoreApplication application(argc, argv);
+        return runCommand(options);
+    }
+
+    if (options.headless) {
+        QCoreApplication application(argc, argv);
+        const app::StartUp start(options, QStringLiteral("headless"));
+        if (start.Result() == app::StartUp::Outcome::AlreadyRunning)
+            return app::kExitAlreadyRunning;
+        if (start.Result() != app::StartUp::Outcome::Ready) return 1;
+        const auto components =
+            mail::ComponentRegistry::WithRealComponent(start.Location().stateFolder);
+        return start.Finish(app::RunHeadless(start.Location(), components));
+    }
+
+    QApplication application(argc, argv);
+    // The program ends when the window unloads, not when its last window hides.
+    application.setQuitOnLastWindowClosed(false);
+    const app::StartUp start(options, QStringLiteral("window"));
+    if (start.Result() != app::StartUp::Outcome::Ready) {
+        ui::QtDialogs dialogs;
+        app::SignalBridge signals([&dialogs] { dialogs.DismissOpen(); });
+        dialogs.Inform(start.Problem());
+        return start.Result() == app::StartUp::Outcome::AlreadyRunning ? app::kExitAlreadyRunning
+                                                                       : 1;
+    }
+    return start.Finish(runWindow(start.Location()));
 }

@@ -1,9 +1,10 @@
 #include "CheckAndForward.h"
 
+#include <limits>
+
 #include "DigestLayout.h"
 #include "ListMatch.h"
-
-#include <limits>
+#include "Log.h"
 
 namespace core {
 namespace {
@@ -29,7 +30,14 @@ bool forwardWhole(SharedState& state, const DigestMail& mail) {
     return addressMail(state, ForwardSubject(mail.subject), body) && state.smtp->Mail();
 }
 
+// A failed mail operation: logged with the component's reason, -1 for the supervisor.
+std::int16_t failed(const char* step, const QString& reason) {
+    qCWarning(lcCheck) << "check failed while" << step << ":" << reason;
+    return -1;
+}
+
 std::int16_t announce(SharedState& state, WindowPort& window, std::int32_t newCount) {
+    qCInfo(lcCheck) << "announcing" << newCount << "new mails";
     window.MessageBox(NewMailMessage(newCount));
     if (!window.Visible()) window.TrayShow(NewMailTip(state.pop3->MailCount()));
     return 0;
@@ -39,9 +47,14 @@ std::int16_t announce(SharedState& state, WindowPort& window, std::int32_t newCo
 
 std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock& clock) {
     mail::Pop3Mail& pop3 = *state.pop3;
+    qCInfo(lcCheck) << "check started" << (state.checkOnly ? "(check only)" : "(forwarding)");
     const std::int32_t newCount = pop3.RecvMail();
-    if (newCount == 0) return 0;
-    if (newCount < 0) return -1;
+    if (newCount == 0) {
+        qCInfo(lcCheck) << "check done: no new mail";
+        return 0;
+    }
+    if (newCount < 0) return failed("receiving", pop3.LastError());
+    qCInfo(lcCheck) << "new mails:" << newCount;
     pop3.SetAutoSave(true);
 
     if (state.checkOnly) return announce(state, window, newCount);
@@ -56,7 +69,7 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
         DigestMail mail;
         std::int32_t mailNo = pop3.OpenNewMail(mail.body);
         if (mailNo == 0) break;
-        if (mailNo < 0) return -1;
+        if (mailNo < 0) return failed("opening a mail", pop3.LastError());
         QString dateText, unused;
         pop3.GetMailInfo(mailNo, mail.senderName, mail.senderAddress, dateText, mail.subject,
                          unused, mail.attachCount);
@@ -69,16 +82,20 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
         bool listInDigest = !fullText || mail.refused;
         if (!listInDigest) {
             if (forwardWhole(state, mail)) {
+                qCInfo(lcCheck) << "forwarded a mail from" << mail.senderAddress << "to"
+                                << state.forwardTo;
                 ++fullTextSent;
                 countForwarded(state);
             } else if (state.smtp->LastFailurePermanent()) {
                 // Sending it again would fail again: the digest lists it instead, and the
                 // rest of the mailbox goes through.
                 refusal = state.smtp->LastError();
+                qCWarning(lcCheck) << "the forward of a mail from" << mail.senderAddress
+                                   << "was refused for good; it is listed instead:" << refusal;
                 mail.note = RefusedForwardNote(refusal);
                 listInDigest = true;
             } else {
-                return -1;
+                return failed("forwarding", state.smtp->LastError());
             }
         }
         if (listInDigest) {
@@ -96,9 +113,14 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
 
     pop3.SetAutoSave(false);
     const QString digestSubject = DigestSubject(newCount, fullTextSent);
-    if (!addressMail(state, digestSubject, digestText)) return -1;
+    if (!addressMail(state, digestSubject, digestText))
+        return failed("addressing the digest", state.smtp->LastError());
 
-    if (digestHasText && !state.smtp->Mail()) return -1;
+    if (digestHasText && !state.smtp->Mail())
+        return failed("sending the digest", state.smtp->LastError());
+    if (digestHasText)
+        qCInfo(lcCheck) << "digest sent to" << state.forwardTo << "with" << (entryNo - 1)
+                        << "entries";
     // Counted once they are delivered: a digest refused now lists them again next time.
     for (std::int32_t i = 0; i < digestForwards; ++i) countForwarded(state);
     if (digestHasText || fullTextSent != 0) {
@@ -111,6 +133,7 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
         window.SetLblTime(StatusTime(clock.Now()));
     }
     pop3.Refresh();
+    qCInfo(lcCheck) << "check done:" << newCount << "mails," << fullTextSent << "forwarded whole";
     return 0;
 }
 

@@ -14,6 +14,8 @@ packages=(
   # test servers and tools
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl curl
   xvfb xauth xdotool
+  # packaging: the .deb and its checks
+  dpkg-dev lintian desktop-file-utils appstream
   # fuzzing
   clang libclang-rt-14-dev
 )

@@ -11,6 +11,10 @@ namespace tray {
 
 class TrayShell {
 public:
+    TrayShell() = default;
+    // One icon per shell: a copy would remove or modify the icon behind the other's back.
+    TrayShell(const TrayShell&) = delete;
+    TrayShell& operator=(const TrayShell&) = delete;
     virtual ~TrayShell() = default;
     virtual bool Add(const QIcon& icon, const QString& tip) = 0;
     virtual bool Modify(const QIcon& icon, const QString& tip) = 0;

@@ -1,5 +1,7 @@
 #include "CurlSmtpMail.h"
 
+#include "MailLog.h"
+
 namespace mail {
 
 CurlSmtpMail::CurlSmtpMail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts)
@@ -119,6 +121,8 @@ bool CurlSmtpMail::Mail() {
         if (permanent_) ledger_->RecordRefused(sent.error);
         return fail(sent.error);
     }
+    qCInfo(lcMail) << "SMTP server accepted a mail to" << draft_.to << "of" << draft_.body.size()
+                   << "characters" << (draft_.key.isEmpty() ? "" : "forwarding key") << draft_.key;
     error_.clear();
     return true;
 }

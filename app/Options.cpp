@@ -1,0 +1,69 @@
+#include "Options.h"
+
+#include <QCommandLineParser>
+
+namespace app {
+namespace {
+
+const QCommandLineOption kSettings(QStringLiteral("settings"),
+                                   QStringLiteral("Use FILE as the settings file; the journal "
+                                                  "and the log are kept beside it."),
+                                   QStringLiteral("FILE"));
+const QCommandLineOption kHeadless(QStringLiteral("headless"),
+                                   QStringLiteral("Run without window or tray icon; message "
+                                                  "box texts go to the log."));
+const QCommandLineOption kAutostart(QStringLiteral("autostart"),
+                                    QStringLiteral("Start Tarnpost at login (on) or not (off), "
+                                                   "then end."),
+                                    QStringLiteral("on|off"));
+
+void describe(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Tarnpost: forwards and lists the mail of one POP3 mailbox."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(kSettings);
+    parser.addOption(kHeadless);
+    parser.addOption(kAutostart);
+}
+
+}  // namespace
+
+Options ParseOptions(const QStringList& arguments) {
+    QCommandLineParser parser;
+    describe(parser);
+    Options options;
+    if (!parser.parse(arguments)) {
+        options.error = parser.errorText();
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        options.error = QStringLiteral("Unexpected argument '%1'.")
+                            .arg(parser.positionalArguments().constFirst());
+        return options;
+    }
+    options.help = parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
+    options.version = parser.isSet(QStringLiteral("version"));
+    options.headless = parser.isSet(kHeadless);
+    options.settingsFile = parser.value(kSettings);
+    if (parser.isSet(kSettings) && options.settingsFile.isEmpty())
+        options.error = QStringLiteral("--settings needs a file name.");
+    if (parser.isSet(kAutostart)) {
+        const QString value = parser.value(kAutostart);
+        if (value == QLatin1String("on"))
+            options.autostart = true;
+        else if (value == QLatin1String("off"))
+            options.autostart = false;
+        else
+            options.error = QStringLiteral("--autostart takes on or off, not '%1'.").arg(value);
+    }
+    return options;
+}
+
+QString HelpText() {
+    QCommandLineParser parser;
+    describe(parser);
+    return parser.helpText();
+}
+
+}  // namespace app

@@ -1,0 +1,5 @@
+#include "Log.h"
+
+namespace core {
+Q_LOGGING_CATEGORY(lcCheck, "tarnpost.check")
+}

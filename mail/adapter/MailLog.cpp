@@ -1,0 +1,5 @@
+#include "MailLog.h"
+
+namespace mail {
+Q_LOGGING_CATEGORY(lcMail, "tarnpost.mail")
+}
