@@ -3,6 +3,20 @@
 #include "MailLog.h"
 
 namespace mail {
+namespace {
+
+// The Message-ID a built message carries, for the log.
+QByteArray messageIdOf(const QByteArray& message) {
+    const qsizetype headerEnd = message.indexOf("\r\n\r\n");
+    const QByteArray header = message.left(headerEnd < 0 ? 0 : headerEnd).toLower();
+    const qsizetype at = header.indexOf("\r\nmessage-id:");
+    if (at < 0) return {};
+    const qsizetype start = at + 13;
+    const qsizetype end = message.indexOf("\r\n", start);
+    return message.mid(start, end - start).trimmed();
+}
+
+}  // namespace
 
 CurlSmtpMail::CurlSmtpMail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts)
     : ledger_(std::move(ledger)), timeouts_(timeouts) {}
@@ -85,7 +99,7 @@ CurlSmtpMail::Sent CurlSmtpMail::send(const QByteArray& message) {
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
     if (sent) {
         ledger_->RecordAccepted();
-        return {true, false, {}};
+        return {true, false, {}, messageIdOf(message)};
     }
     // Refused for good once the whole message was in: the message itself is the trouble.
     long code = 0;
@@ -95,7 +109,7 @@ CurlSmtpMail::Sent CurlSmtpMail::send(const QByteArray& message) {
     const bool permanent = code >= 500 && code < 600 && uploaded >= message.size();
     QString error = session_->error();
     if (code > 0) error = QStringLiteral("%1 (server reply %2)").arg(error).arg(code);
-    Sent result{false, permanent, error};
+    Sent result{false, permanent, error, {}};
     // A connection that failed mid-mail is not used again; a stalled server would
     // otherwise hold the next mail too.
     session_->Abort();
@@ -121,8 +135,8 @@ bool CurlSmtpMail::Mail() {
         if (permanent_) ledger_->RecordRefused(sent.error);
         return fail(sent.error);
     }
-    qCInfo(lcMail) << "SMTP server accepted a mail to" << draft_.to << "of" << draft_.body.size()
-                   << "characters" << (draft_.key.isEmpty() ? "" : "forwarding key") << draft_.key;
+    qCInfo(lcMail) << "SMTP server accepted mail" << sent.messageId << "to" << draft_.to << "("
+                   << draft_.body.size() << "characters)";
     error_.clear();
     return true;
 }

@@ -33,6 +33,7 @@ private:
         bool ok = false;
         bool permanent = false;
         QString error;
+        QByteArray messageId;
     };
     bool fail(const QString& why);
     Sent send(const QByteArray& message);

@@ -1,5 +1,6 @@
 #include "QtPop3Mail.h"
 
+#include "MailLog.h"
 #include "MailNotes.h"
 
 #include <QCryptographicHash>
@@ -68,6 +69,7 @@ std::int32_t QtPop3Mail::RecvMail() {
         });
     if (!listing) {
         error_ = listing.error().message;
+        qCWarning(lcMail) << "POP3 listing failed:" << error_;
         dropSession();
         return -1;
     }
@@ -98,6 +100,10 @@ std::int32_t QtPop3Mail::RecvMail() {
             new_.push_back({message, shared, tooLarge});
         }
     }
+    qCInfo(lcMail) << "POP3 mailbox holds" << listing.value().size() << "messages," << new_.size()
+                   << "new," << deliveredEarlier_.size() << "delivered earlier";
+    if (uses.size() < qsizetype(listing.value().size()))
+        qCWarning(lcMail) << "the POP3 server gave one UID to several messages";
     // Without new mail to forward the check ends here and never calls Refresh.
     if (new_.empty() || !forwarding_) deleteAndQuit(deliveredEarlier_);
     error_.clear();
@@ -178,9 +184,13 @@ std::int32_t QtPop3Mail::OpenNewMail(QString& body) {
     ahead_.reset();
     if (!fetched) {
         error_ = fetched.error().message;
+        qCWarning(lcMail) << "POP3 retrieval failed:" << error_;
         dropSession();
         return -1;
     }
+    if (new_[next_].tooLarge)
+        qCWarning(lcMail) << "message" << new_[next_].listed.uid << "of" << new_[next_].listed.size
+                          << "bytes is too large to read; its headers are listed and it stays on the server";
     ++next_;
     startAhead();
     opened_ = std::move(fetched.value().mail);
@@ -238,11 +248,16 @@ void QtPop3Mail::settleAhead() {
 
 void QtPop3Mail::deleteAndQuit(const std::vector<int>& numbers) {
     settleAhead();
-    worker_.Run([&] {
-        if (session_) session_->DeleteAndQuit(numbers);  // a failure commits nothing
-        session_.reset();
-        return true;
+    const Status quit = worker_.Run([&]() -> Status {
+        std::unique_ptr<Pop3Session> session = std::move(session_);
+        if (!session) return Done{};
+        return session->DeleteAndQuit(numbers);  // a failure commits nothing
     });
+    if (quit) {
+        if (!numbers.empty()) qCInfo(lcMail) << "POP3 server deleted" << numbers.size() << "messages";
+    } else {
+        qCWarning(lcMail) << "POP3 deletions not committed:" << quit.error().message;
+    }
 }
 
 void QtPop3Mail::dropSession() {
