@@ -88,9 +88,9 @@ bool CurlSmtpMail::SetDetail(const QString& body) {
 }
 
 CurlSmtpMail::Sent CurlSmtpMail::send(const QByteArray& message) {
-    if (!session_) return {false, false, QStringLiteral("not connected to an SMTP server")};
+    if (!session_) return {false, false, QStringLiteral("not connected to an SMTP server"), {}};
     CURL* curl = session_->handle();
-    if (!curl) return {false, false, QStringLiteral("libcurl could not be initialised")};
+    if (!curl) return {false, false, QStringLiteral("libcurl could not be initialised"), {}};
     const QByteArray from = '<' + sender_.toUtf8() + '>';
     CurlList recipients = AppendToList(nullptr, ('<' + draft_.to.toUtf8() + '>').constData());
     curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
