@@ -8,6 +8,13 @@
 #include <QHash>
 
 namespace mail {
+namespace {
+
+// How long the set-up's logged-in connection may wait for the first check. Servers keep
+// an idle session for ten minutes at least; this stays well inside.
+constexpr qint64 kSetUpSessionReuseMs = 30 * 1000;
+
+}  // namespace
 
 QtPop3Mail::QtPop3Mail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts, Limits limits)
     : ledger_(std::move(ledger)), timeouts_(timeouts), limits_(limits) {}
@@ -31,15 +38,19 @@ bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
     user_ = userName;
     password_ = password;
     const Status probe = worker_.Run([this]() -> Status {
-        Pop3Session session(*server_, user_, password_, timeouts_, limits_, &ledger_->ending);
-        if (Status opened = session.Open(); !opened) return opened;
-        return session.DeleteAndQuit({});
+        auto session = std::make_unique<Pop3Session>(*server_, user_, password_, timeouts_,
+                                                     limits_, &ledger_->ending);
+        if (Status opened = session->Open(); !opened) return opened;
+        session_ = std::move(session);
+        return Done{};
     });
     if (!probe) {
         error_ = probe.error().message;
         return false;
     }
     ledger_->OpenJournal(account());
+    // The first check follows the set-up at once; it saves a whole log-in over a slow line.
+    setUpSessionFresh_.setRemainingTime(kSetUpSessionReuseMs);
     connected_ = true;
     error_.clear();
     return true;
@@ -50,7 +61,7 @@ std::int32_t QtPop3Mail::RecvMail() {
         error_ = QStringLiteral("not connected to a POP3 server");
         return -1;
     }
-    dropSession();
+    if (setUpSessionFresh_.hasExpired()) dropSession();
     ledger_->BeginCheck();
     new_.clear();
     deliveredEarlier_.clear();
@@ -60,13 +71,8 @@ std::int32_t QtPop3Mail::RecvMail() {
     openedNo_ = 0;
     checkDeadline_.setRemainingTime(qint64(timeouts_.checkCeilingSeconds) * 1000);
 
-    Result<std::vector<Pop3Listed>> listing =
-        worker_.Run([this]() -> Result<std::vector<Pop3Listed>> {
-            session_ = std::make_unique<Pop3Session>(*server_, user_, password_, timeouts_,
-                                                     limits_, &ledger_->ending);
-            if (Status opened = session_->Open(); !opened) return opened.error();
-            return session_->List();
-        });
+    Result<std::vector<Pop3Listed>> listing = worker_.Run([this] { return openAndList(); });
+    setUpSessionFresh_ = QDeadlineTimer();  // expired: later checks log in afresh
     if (!listing) {
         error_ = listing.error().message;
         qCWarning(lcMail) << "POP3 listing failed:" << error_;
@@ -108,6 +114,18 @@ std::int32_t QtPop3Mail::RecvMail() {
     if (new_.empty() || !forwarding_) deleteAndQuit(deliveredEarlier_);
     error_.clear();
     return static_cast<std::int32_t>(new_.size());
+}
+
+Result<std::vector<Pop3Listed>> QtPop3Mail::openAndList() {
+    if (session_) {
+        Result<std::vector<Pop3Listed>> listing = session_->List();
+        if (listing || listing.error().kind == Error::Kind::Ending) return listing;
+        session_.reset();  // the server let the set-up's connection go
+    }
+    session_ = std::make_unique<Pop3Session>(*server_, user_, password_, timeouts_, limits_,
+                                             &ledger_->ending);
+    if (Status opened = session_->Open(); !opened) return opened.error();
+    return session_->List();
 }
 
 void QtPop3Mail::SetAutoSave(bool on) {

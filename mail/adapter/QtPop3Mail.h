@@ -76,6 +76,9 @@ private:
     // Ends the session at once, without QUIT: the server commits nothing.
     void dropSession();
     QString mailKey(const QByteArray& uid, const QByteArray& content) const;
+    // On the worker: a logged-in session's listing, from the set-up's session when it is
+    // still fresh and answers, else from a new one.
+    Result<std::vector<Pop3Listed>> openAndList();
     QString account() const;
 
     std::shared_ptr<DeliveryLedger> ledger_;
@@ -86,6 +89,8 @@ private:
     std::optional<ServerAddress> server_;
     QString user_, password_;
     QDeadlineTimer checkDeadline_;
+    // The set-up's connection, kept for the first check when that follows soon after.
+    QDeadlineTimer setUpSessionFresh_;
     std::vector<NewMail> new_;
     std::vector<int> deliveredEarlier_;  // message numbers delivered in an earlier check
     qsizetype next_ = 0;
