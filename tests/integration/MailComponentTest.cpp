@@ -51,6 +51,13 @@ protected:
     QString pop3Url() const { return QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port); }
     QString smtpUrl() const { return QStringLiteral("smtp://127.0.0.1:%1").arg(servers.smtpPort); }
 
+    // One mail to to@x.jp, as the cycle sends a forward or a digest.
+    static bool send(mail::SmtpMail& smtp, const QString& subject, const QString& body) {
+        smtp.ClearMail();
+        return smtp.SetRecipient(1, "to@x.jp", {}) && smtp.SetSubject(subject) &&
+               smtp.SetDetail(body) && smtp.Mail();
+    }
+
     // A POP3 object as a fresh start of the program makes it, in the given mode.
     std::unique_ptr<mail::QtPop3Mail> pop3(bool forwarding) {
         auto object = std::make_unique<mail::QtPop3Mail>(ledger, fast);
@@ -263,11 +270,7 @@ TEST_F(MailComponent, AMailForwardedWholeIsNeverForwardedAgain) {
         ASSERT_EQ(box->RecvMail(), 2);
         QString body;
         ASSERT_EQ(box->OpenNewMail(body), 1);
-        smtp.ClearMail();
-        smtp.SetRecipient(1, "to@x.jp", {});
-        smtp.SetSubject("転送:whole");
-        smtp.SetDetail(body);
-        ASSERT_TRUE(smtp.Mail());
+        ASSERT_TRUE(send(smtp, "転送:whole", body));
         // The process dies here, before DeleteMail and before the digest.
     }
     auto box = pop3(true);
@@ -323,11 +326,7 @@ TEST_F(MailComponent, AReplacedPop3ObjectStillRecordsDelivery) {
     ASSERT_EQ(box->RecvMail(), 1);
     QString body;
     ASSERT_EQ(box->OpenNewMail(body), 1);
-    smtp.ClearMail();
-    smtp.SetRecipient(1, "to@x.jp", {});
-    smtp.SetSubject("転送:whole");
-    smtp.SetDetail(body);
-    ASSERT_TRUE(smtp.Mail());
+    ASSERT_TRUE(send(smtp, "転送:whole", body));
     box.reset();  // the check ends before Refresh
 
     EXPECT_EQ(pop3(true)->RecvMail(), 0) << "the forward was recorded: never again";
@@ -346,11 +345,7 @@ TEST_F(MailComponent, AForwardSentAgainKeepsItsMessageId) {
         ASSERT_EQ(box.RecvMail(), 1);
         QString body;
         ASSERT_EQ(box.OpenNewMail(body), 1);
-        smtp.ClearMail();
-        smtp.SetRecipient(1, "to@x.jp", {});
-        smtp.SetSubject("転送:whole");
-        smtp.SetDetail(body);
-        ASSERT_TRUE(smtp.Mail());
+        ASSERT_TRUE(send(smtp, "転送:whole", body));
         ASSERT_EQ(box.OpenNewMail(body), 0);
         smtp.ClearMail();
         smtp.SetRecipient(1, "to@x.jp", {});

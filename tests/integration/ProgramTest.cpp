@@ -2,6 +2,7 @@
 
 #include "../util/QtPrinters.h"
 #include "../util/SilentServer.h"
+#include "../util/Eventually.h"
 #include "../util/TestServers.h"
 #include "mail/adapter/MessageReader.h"
 
@@ -91,18 +92,6 @@ TEST_F(Program, SigintEndsItToo) {
     EXPECT_EQ(process.exitCode(), 0);
 }
 
-// Waits until check() holds, for at most the given time however long one check takes.
-template <class Check>
-bool eventually(Check check, int seconds = 30) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < seconds * 1000LL) {
-        if (check()) return true;
-        QThread::msleep(5);
-    }
-    return check();
-}
-
 TEST_F(Program, ForwardsOverTlsAndEmptiesTheMailbox) {
     auto& servers = testutil::TestServers::Get();
     servers.AddUser("program", "pw");
@@ -121,8 +110,8 @@ TEST_F(Program, ForwardsOverTlsAndEmptiesTheMailbox) {
                       .arg(servers.smtpTlsPort)
                       .toUtf8());
     start();
-    ASSERT_TRUE(eventually([&] { return servers.Received(servers.smtpTlsSpool()).size() >= 2; }));
-    ASSERT_TRUE(eventually([&] { return servers.MailboxCount("program") == 0; }));
+    ASSERT_TRUE(testutil::Eventually([&] { return servers.Received(servers.smtpTlsSpool()).size() >= 2; }));
+    ASSERT_TRUE(testutil::Eventually([&] { return servers.MailboxCount("program") == 0; }));
     ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_EQ(process.exitCode(), 0);
@@ -167,7 +156,7 @@ TEST_F(Program, SigtermWhileAMessageBoxWaitsEndsAtOnce) {
     start();
     // Check-only mode records the mail as announced, then shows the box and waits.
     QFile journal(folder.filePath("Tarnpost.journal"));
-    ASSERT_TRUE(eventually([&] { return journal.size() > 0; }, 20)) << "the mail is announced";
+    ASSERT_TRUE(testutil::Eventually([&] { return journal.size() > 0; }, 20)) << "the mail is announced";
     QThread::msleep(500);
     ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(10000)) << "no box nobody answers holds the end";
@@ -322,7 +311,7 @@ TEST_F(Program, KilledAtAnyMomentLosesNothingAndForwardsNothingTwice) {
     for (; kills < 20 && servers.MailboxCount("killed") > 0; ++kills) {
         const int sentBefore = servers.ReceivedCount(servers.smtpSpool());
         launch();
-        eventually([&] { return servers.ReceivedCount(servers.smtpSpool()) > sentBefore; }, 10);
+        testutil::Eventually([&] { return servers.ReceivedCount(servers.smtpSpool()) > sentBefore; }, 10);
         QThread::msleep(kills % 2 ? 20 + 6 * kills : 2 * kills);
         process.kill();  // SIGKILL
         ASSERT_TRUE(process.waitForFinished(10000));
@@ -331,7 +320,7 @@ TEST_F(Program, KilledAtAnyMomentLosesNothingAndForwardsNothingTwice) {
     const int leftBeforeLastStart = servers.MailboxCount("killed");
     const auto sentBeforeLastStart = servers.Received(servers.smtpSpool()).size();
     launch();
-    ASSERT_TRUE(eventually([&] { return servers.MailboxCount("killed") == 0; }, 60))
+    ASSERT_TRUE(testutil::Eventually([&] { return servers.MailboxCount("killed") == 0; }, 60))
         << servers.MailboxCount("killed") << " left, "
         << servers.Received(servers.smtpSpool()).size() << " received";
     QThread::sleep(2);  // a last check finds nothing more to send
@@ -424,14 +413,14 @@ TEST_P(ProgramUnderFault, LosesNothingAndDuplicatesNothing) {
     if (fault.midCycle) servers.SetSmtpFaults(servers.smtpSpool(), "HANG_DATA 0.2\n");
     start();
     if (fault.midCycle) {
-        ASSERT_TRUE(eventually([&] { return servers.ReceivedCount(servers.smtpSpool()) > 0; }, 20));
+        ASSERT_TRUE(testutil::Eventually([&] { return servers.ReceivedCount(servers.smtpSpool()) > 0; }, 20));
         inject(wholeForwards);
     }
     QThread::sleep(fault.holdSeconds);
     ASSERT_EQ(process.state(), QProcess::Running);
     const int leftDuringFault = servers.MailboxCount(user);
     mend();
-    ASSERT_TRUE(eventually([&] { return servers.MailboxCount(user) == 0; }, 120))
+    ASSERT_TRUE(testutil::Eventually([&] { return servers.MailboxCount(user) == 0; }, 120))
         << servers.MailboxCount(user) << " left";
     QThread::sleep(2);  // a last check finds nothing more to send
     ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
@@ -463,11 +452,11 @@ TEST_F(Program, APop3ServerRestartedBetweenCyclesIsNoTrouble) {
     constexpr int kMails = 10;
     prepareRelay("restarted", kMails, [this](const QByteArray& text) { writeSettings(text); });
     start();
-    ASSERT_TRUE(eventually([&] { return servers.MailboxCount("restarted") == 0; }));
+    ASSERT_TRUE(testutil::Eventually([&] { return servers.MailboxCount("restarted") == 0; }));
     servers.StopDovecot();
     servers.StartDovecot();
     seed(servers, "restarted", kMails, kMails);
-    ASSERT_TRUE(eventually([&] { return servers.MailboxCount("restarted") == 0; }))
+    ASSERT_TRUE(testutil::Eventually([&] { return servers.MailboxCount("restarted") == 0; }))
         << "the next cycle after the restart delivers the new mail";
     ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(10000));
@@ -489,7 +478,7 @@ public:
                                 "tcp", "-noreset"});
             // The socket appears before the server takes clients, and a program that
             // finds no display ends at once: ready means a client got its answer.
-            if (xvfb.waitForStarted(5000) && eventually([&] { return answers(QStringLiteral(":%1").arg(n)); }, 10)) {
+            if (xvfb.waitForStarted(5000) && testutil::Eventually([&] { return answers(QStringLiteral(":%1").arg(n)); }, 10)) {
                 display = QStringLiteral(":%1").arg(n);
             } else {
                 xvfb.kill();
@@ -555,7 +544,7 @@ TEST_F(Program, CheckOnlyAnnouncesNewMailOnceAcrossRestarts) {
         process.setProcessEnvironment(environment);
         process.start(folder.filePath("tarnpost"), {});
         window.clear();
-        return process.waitForStarted(10000) && eventually([&] {
+        return process.waitForStarted(10000) && testutil::Eventually([&] {
                    const QStringList found = x.windows("Tarnpost( Check only )");
                    if (found.size() == 1) window = found.first();
                    return !window.isEmpty();
@@ -570,7 +559,7 @@ TEST_F(Program, CheckOnlyAnnouncesNewMailOnceAcrossRestarts) {
     ASSERT_TRUE(run()) << "the window shows its mode";
     // One search can miss a window that is there, so what a search found is kept.
     QStringList shown;
-    ASSERT_TRUE(eventually([&] { return !(shown = boxes()).isEmpty(); }, 20))
+    ASSERT_TRUE(testutil::Eventually([&] { return !(shown = boxes()).isEmpty(); }, 20))
         << "the new mail is announced; " << [&] {
                process.waitForFinished(1000);  // its state is only learned by waiting
                return process.state() == QProcess::Running
@@ -582,7 +571,7 @@ TEST_F(Program, CheckOnlyAnnouncesNewMailOnceAcrossRestarts) {
     bool answered = false;
     for (int attempt = 0; attempt < 5 && !answered; ++attempt) {
         x.pressEnter(shown.first());
-        answered = eventually([&] { return !boxes().contains(shown.first()) && !boxes().contains(shown.first()); }, 2);
+        answered = testutil::Eventually([&] { return !boxes().contains(shown.first()) && !boxes().contains(shown.first()); }, 2);
     }
     ASSERT_TRUE(answered);
     QThread::sleep(3);
@@ -594,7 +583,7 @@ TEST_F(Program, CheckOnlyAnnouncesNewMailOnceAcrossRestarts) {
     QThread::sleep(4);
     EXPECT_TRUE(boxes().isEmpty()) << "nor after a restart";
     servers.Deliver("checker", "From: b@x.jp\r\nSubject: new\r\n\r\nbody\r\n");
-    EXPECT_TRUE(eventually([&] { return !boxes().isEmpty(); }, 20)) << "a newer mail is announced";
+    EXPECT_TRUE(testutil::Eventually([&] { return !boxes().isEmpty(); }, 20)) << "a newer mail is announced";
     EXPECT_EQ(servers.MailboxCount("checker"), 3) << "Check-only mode deletes nothing";
 }
 
