@@ -60,6 +60,7 @@ void DeliveryLedger::RecordRefused(const QString& reason) {
     std::lock_guard lock(mutex_);
     if (!open_ || !journal_) return;
     open_->keep = true;
+    if (open_->uid.isEmpty()) return;  // a UID the server gave twice identifies nothing
     journal_->MarkRefused(open_->uid, reason);
     journal_->Sync();
 }
