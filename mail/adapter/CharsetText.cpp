@@ -1,12 +1,13 @@
 #include "CharsetText.h"
 
-#include "GLibHandle.h"
-
 #include <gmime/gmime.h>
 
 #include <QStringList>
 #include <cerrno>
 #include <optional>
+
+#include "CharsetDetector.h"
+#include "GLibHandle.h"
 
 namespace mail {
 namespace {
@@ -42,30 +43,49 @@ std::optional<QString> convert(const QByteArray& bytes, const char* charset, boo
     return QString::fromUtf8(out);
 }
 
-// ISO-2022-JP as Microsoft's mailers write it carries CP932's extra characters (circled
-// digits, ㈱, NEC and IBM rows) that iconv's ISO-2022-JP refuses. Their JIS codes map to
-// Shift_JIS arithmetically, and CP932 then decodes them.
-std::optional<QByteArray> jisToShiftJis(const QByteArray& bytes) {
-    enum class Mode { Ascii, Kanji, Katakana } mode = Mode::Ascii;
+// ISO-2022-JP as Microsoft's mailers write it (the CP50220 family) carries CP932's extra
+// characters (circled digits, ㈱, NEC and IBM rows) and half-width katakana (ESC ( I, or
+// SO/SI) that iconv's ISO-2022-JP refuses. Their JIS codes map to Shift_JIS
+// arithmetically, and CP932 then decodes them. Lossy: unknown escapes are dropped.
+std::optional<QByteArray> jisToShiftJis(const QByteArray& bytes, bool lossy) {
+    enum class Mode { Ascii, Kanji, Katakana } mode = Mode::Ascii, beforeShiftOut = Mode::Ascii;
     QByteArray out;
+    out.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c == 0x1b) {
             const QByteArray escape = bytes.mid(i + 1, 2);
-            if (escape == "(B" || escape == "(J") mode = Mode::Ascii;
-            else if (escape == "$B" || escape == "$@") mode = Mode::Kanji;
-            else if (escape == "(I") mode = Mode::Katakana;
-            else return std::nullopt;
+            if (escape == "(B" || escape == "(J" || escape == "(H")
+                mode = Mode::Ascii;
+            else if (escape == "$B" || escape == "$@")
+                mode = Mode::Kanji;
+            else if (escape == "(I")
+                mode = Mode::Katakana;
+            else if (!lossy)
+                return std::nullopt;
+            else if (escape == "$(" || escape == "$)")
+                ++i;  // four-byte designations
             i += 2;
+        } else if (c == 0x0e) {
+            if (mode != Mode::Katakana) beforeShiftOut = mode;
+            mode = Mode::Katakana;
+        } else if (c == 0x0f) {
+            if (mode == Mode::Katakana) mode = beforeShiftOut;
         } else if (c == '\r' || c == '\n' || mode == Mode::Ascii) {
             out += static_cast<char>(c);
         } else if (mode == Mode::Katakana) {
-            if (c < 0x21 || c > 0x5f) return std::nullopt;
+            if (c < 0x21 || c > 0x5f) {
+                if (!lossy) return std::nullopt;
+                continue;
+            }
             out += static_cast<char>(c + 0x80);
         } else {
-            if (i + 1 >= bytes.size()) return std::nullopt;
-            const auto second = static_cast<unsigned char>(bytes[++i]);
-            if (c < 0x21 || c > 0x7e || second < 0x21 || second > 0x7e) return std::nullopt;
+            const auto second = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+            if (c < 0x21 || c > 0x7e || second < 0x21 || second > 0x7e) {
+                if (!lossy) return std::nullopt;
+                continue;
+            }
+            ++i;
             out += static_cast<char>(((c + 1) >> 1) + (c <= 0x5e ? 0x70 : 0xb0));
             out += static_cast<char>(second + ((c & 1) ? (second < 0x60 ? 0x1f : 0x20) : 0x7e));
         }
@@ -73,58 +93,91 @@ std::optional<QByteArray> jisToShiftJis(const QByteArray& bytes) {
     return out;
 }
 
-std::optional<QString> convertJisWithExtensions(const QByteArray& bytes) {
-    const auto shiftJis = jisToShiftJis(bytes);
-    return shiftJis ? convert(*shiftJis, "CP932", false) : std::nullopt;
+std::optional<QString> convertJisWithExtensions(const QByteArray& bytes, bool lossy) {
+    const auto shiftJis = jisToShiftJis(bytes, lossy);
+    return shiftJis ? convert(*shiftJis, "CP932", lossy) : std::nullopt;
 }
 
 bool isValidUtf8(const QByteArray& bytes) {
     return g_utf8_validate(bytes.constData(), bytes.size(), nullptr);
 }
 
+bool isJisLabel(const QByteArray& lowerName) { return lowerName.startsWith("iso-2022-jp"); }
+
 QStringList candidatesFor(const QByteArray& declared) {
     const QByteArray name = declared.toLower().trimmed();
-    if (name.startsWith("iso-2022-jp"))
-        return {QString::fromLatin1(name), "ISO-2022-JP-2", "ISO-2022-JP-3"};
+    if (isJisLabel(name)) return {QString::fromLatin1(name), "ISO-2022-JP-2", "ISO-2022-JP-3"};
     if (name == "shift_jis" || name == "shift-jis" || name == "sjis" || name == "x-sjis" ||
-        name == "cp932" || name == "windows-31j" || name == "ms_kanji")
+        name == "cp932" || name == "windows-31j" || name == "ms_kanji" || name == "x-ms-cp932")
         return {"CP932", "SHIFT_JIS"};
     if (name == "euc-jp" || name == "x-euc-jp" || name == "eucjp") return {"EUC-JP", "EUC-JP-MS"};
+    if (name == "gb2312" || name == "gbk" || name == "x-gbk" || name == "euc-cn")
+        return {"GBK", "GB18030"};
+    if (name == "ks_c_5601-1987" || name == "euc-kr" || name == "ks_c_5601")
+        return {"CP949", "EUC-KR"};
+    if (name == "big5") return {"BIG5", "BIG5-HKSCS", "CP950"};
     if (name == "us-ascii" || name == "ascii") return {};  // 8-bit text under it is detected
     const char* iconvName = g_mime_charset_iconv_name(declared.constData());
     return {QString::fromLatin1(iconvName ? iconvName : declared.constData())};
 }
 
-QString detect(const QByteArray& bytes) {
-    // ISO-2022-JP is 7-bit and would pass for UTF-8: its escapes decide first.
-    if (bytes.contains("\x1b$") || bytes.contains("\x1b(")) {
-        for (const char* charset : {"ISO-2022-JP", "ISO-2022-JP-2", "ISO-2022-JP-3"})
-            if (auto text = convert(bytes, charset, false)) return *text;
-        if (auto text = convertJisWithExtensions(bytes)) return *text;
-    }
-    if (isValidUtf8(bytes)) return QString::fromUtf8(bytes);
-    for (const char* charset : {"EUC-JP", "CP932"})
-        if (auto text = convert(bytes, charset, false)) return *text;
-    return convert(bytes, "WINDOWS-1252", true).value_or(QString::fromLatin1(bytes));
+std::optional<QString> decodeJis(const QByteArray& bytes) {
+    // iconv passes half-width katakana designations through: those go the CP5022x way.
+    const bool katakana = bytes.contains("\x1b(I") || bytes.contains('\x0e');
+    if (!katakana)
+        if (auto text = convert(bytes, "ISO-2022-JP", false); text && !text->contains(u'\x1b'))
+            return text;
+    if (auto text = convertJisWithExtensions(bytes, false)) return text;
+    for (const char* charset : {"ISO-2022-JP-2", "ISO-2022-JP-3"})
+        if (auto text = convert(bytes, charset, false)) return text;
+    return std::nullopt;
+}
+
+bool hasJisEscape(const QByteArray& bytes) {
+    return bytes.contains("\x1b$") || bytes.contains("\x1b(");
 }
 
 }  // namespace
 
+QString DecodeUnlabelled(const QByteArray& bytes, const QByteArray& hint) {
+    // ISO-2022-JP is 7-bit and would pass for UTF-8: its escapes decide first.
+    if (hasJisEscape(bytes)) {
+        if (auto text = decodeJis(bytes)) return *text;
+        if (!isValidUtf8(bytes)) return *convertJisWithExtensions(bytes, true);
+    }
+    if (isValidUtf8(bytes)) return QString::fromUtf8(bytes);
+    const QByteArray lowerHint = hint.toLower();
+    if (!hint.isEmpty() && !lowerHint.startsWith("utf") && !lowerHint.contains("ascii"))
+        for (const QString& charset : candidatesFor(hint))
+            if (auto text = convert(bytes, charset.toLatin1().constData(), false)) return *text;
+    const QByteArray detected = DetectCharset(bytes);
+    if (!detected.isEmpty() && !detected.startsWith("ASCII"))
+        if (auto text = convert(bytes, detected.constData(), false)) return *text;
+    for (const char* charset : kFallbackCharsets)
+        if (auto text = convert(bytes, charset, false)) return *text;
+    return convert(bytes, "WINDOWS-1252", true).value_or(QString::fromLatin1(bytes));
+}
+
 QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset) {
-    if (declaredCharset.isEmpty()) return detect(bytes);
+    if (declaredCharset.isEmpty()) return DecodeUnlabelled(bytes);
     // UTF-8, the most common label, needs no conversion once it is valid.
     const QByteArray label = declaredCharset.toLower().trimmed();
-    if ((label == "utf-8" || label == "utf8") && isValidUtf8(bytes)) return QString::fromUtf8(bytes);
+    if ((label == "utf-8" || label == "utf8") && isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    if (isJisLabel(label)) {
+        if (auto text = decodeJis(bytes)) return *text;
+        // Damaged: keep what can be read, and never an escape byte.
+        return *convertJisWithExtensions(bytes, true);
+    }
     const QStringList candidates = candidatesFor(declaredCharset);
     for (const QString& charset : candidates)
         if (auto text = convert(bytes, charset.toLatin1().constData(), false)) return *text;
-    if (declaredCharset.toLower().startsWith("iso-2022-jp"))
-        if (auto text = convertJisWithExtensions(bytes)) return *text;
     // The label is wrong or the text damaged: keep what can be read.
-    if (declaredCharset.toLower().startsWith("utf")) return QString::fromUtf8(bytes);
+    if (label.startsWith("utf-8") || label == "utf8") return QString::fromUtf8(bytes);
     if (!candidates.isEmpty() && bytes.contains('\x1b'))
-        if (auto text = convert(bytes, candidates.last().toLatin1().constData(), true)) return *text;
-    return detect(bytes);
+        if (auto text = convert(bytes, candidates.last().toLatin1().constData(), true))
+            return *text;
+    return DecodeUnlabelled(bytes);
 }
 
 QString WithCrLf(const QString& text) {

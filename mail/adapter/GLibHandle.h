@@ -5,6 +5,8 @@
 
 #include <glib-object.h>
 #include <glib.h>
+#include <gmime/gmime.h>
+
 #include <memory>
 
 namespace mail {
@@ -21,6 +23,20 @@ struct GFree {
     void operator()(void* memory) const { g_free(memory); }
 };
 using GCharPtr = std::unique_ptr<char, GFree>;
+
+struct GDateTimeUnref {
+    void operator()(GDateTime* date) const {
+        if (date) g_date_time_unref(date);
+    }
+};
+using GDateTimePtr = std::unique_ptr<GDateTime, GDateTimeUnref>;
+
+struct GMimeFormatOptionsFree {
+    void operator()(GMimeFormatOptions* options) const {
+        if (options) g_mime_format_options_free(options);
+    }
+};
+using GMimeFormatOptionsPtr = std::unique_ptr<GMimeFormatOptions, GMimeFormatOptionsFree>;
 
 struct GIConvClose {
     void operator()(GIConv converter) const {
