@@ -85,6 +85,7 @@ class PartWalker {
 public:
     GMimePart* plainBody = nullptr;
     GMimePart* htmlBody = nullptr;
+    GMimePart* otherText = nullptr;
     int files = 0;
 
     void walk(GMimeObject* object, int depth) {
@@ -103,14 +104,22 @@ public:
         }
         if (!GMIME_IS_PART(object)) return;
         GMimePart* part = GMIME_PART(object);
+        // Inline text (a file name notwithstanding) is the body when there is none yet.
+        if (!dispositionAttachment(object)) {
+            if (!plainBody && isType(object, "text", "plain")) return void(plainBody = part);
+            if (!htmlBody && isType(object, "text", "html")) return void(htmlBody = part);
+        }
         if (isFile(object)) {
             ++files;
             return;
         }
-        if (!plainBody && isType(object, "text", "plain"))
-            plainBody = part;
-        else if (!htmlBody && isType(object, "text", "html"))
-            htmlBody = part;
+        // "text" without a subtype (GMime reads it as octet-stream), or an unknown
+        // subtype: plain text if nothing better.
+        const char* declared = g_mime_object_get_header(object, "Content-Type");
+        if (!otherText && !isType(object, "text", "html") &&
+            (isType(object, "text", "*") ||
+             (declared && g_ascii_strncasecmp(declared, "text", 4) == 0)))
+            otherText = part;
     }
 };
 
@@ -224,6 +233,7 @@ ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt) {
 
     PartWalker walker;
     walker.walk(g_mime_message_get_mime_part(message.get()), 0);
+    if (!walker.plainBody && !walker.htmlBody) walker.plainBody = walker.otherText;
     GMimePart* body = walker.plainBody ? walker.plainBody : walker.htmlBody;
     // The body's declared charset is the best guess for undeclared 8-bit header text.
     const QByteArray hint = declaredCharset(GMIME_OBJECT(body));

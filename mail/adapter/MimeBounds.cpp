@@ -87,6 +87,7 @@ private:
     bool changed_ = false;
     qsizetype cutAt_ = -1;  // where the parts past the bound begin
     bool inHeader_ = true;
+    bool blockStart_ = true;
     bool nextBlockIsHeader_ = false;  // an attached message's own header follows
     QList<QByteArray> boundaries_;
     int parts_ = 0;
@@ -117,22 +118,33 @@ private:
             if (rest.startsWith("--")) return;  // the closing marker
             if (!isBlank(rest)) continue;
             if (++parts_ > MimeLimits::kMaxParts && cutAt_ < 0) cutAt_ = begin;
-            inHeader_ = true;
+            inHeader_ = blockStart_ = true;
             partIsFile_ = false;
             return;
         }
     }
 
     void headerLine(qsizetype begin, qsizetype end, QByteArrayView text) {
+        const bool blockStart = blockStart_;
+        blockStart_ = false;
+        if (!isBlank(text) && blockStart && startsWithBlank(text)) {
+            // A header that begins with a blank: the blank is a slip, not a fold.
+            qsizetype skip = 0;
+            while (skip < text.size() && (text[skip] == ' ' || text[skip] == '\t')) ++skip;
+            replace(begin, end, text.sliced(skip));
+            text = text.sliced(skip);
+        } else if (!isBlank(text) && !startsWithBlank(text) && !text.contains(':') &&
+                   !(begin == 0 && text.startsWith("From "))) {
+            // A line that is no header field ends the header (no blank line was sent):
+            // it is the first line of the body, as common mail readers take it.
+            replace(begin, end, "\r\n" + text.toByteArray());
+            endHeader();
+            return;
+        }
         if (isBlank(text)) {
             // A "blank" line of spaces ends the header, as common mail readers take it.
             if (!withoutNewline(text).isEmpty()) replace(begin, end, "\r\n");
-            endField();
-            if (cutAt_ >= 0 && partIsFile_) ++filesPastBound_;
-            inHeader_ = nextBlockIsHeader_;
-            nextBlockIsHeader_ = false;
-            partIsFile_ = false;
-            return;
+            return endHeader();
         }
         if (!startsWithBlank(text)) endField();
         const qsizetype room = MimeLimits::kMaxHeaderFieldBytes - fieldBytes_;
@@ -141,6 +153,14 @@ private:
         if (room <= 0) return replace(begin, end, {});
         if (text.size() > room) return replace(begin, end, cutLongWords(text.first(room)) + "\r\n");
         if (text.size() > MimeLimits::kMaxHeaderWordBytes) replace(begin, end, cutLongWords(text));
+    }
+
+    void endHeader() {
+        endField();
+        if (cutAt_ >= 0 && partIsFile_) ++filesPastBound_;
+        inHeader_ = blockStart_ = nextBlockIsHeader_;
+        nextBlockIsHeader_ = false;
+        partIsFile_ = false;
     }
 
     // What the scan needs of a header field: boundaries, attached messages, files.

@@ -21,9 +21,15 @@ def first_mailbox(msg):
     return None, None
 
 
-def body_text(msg):
+def body_part(msg):
     try:
-        part = msg.get_body(preferencelist=("plain", "html"))
+        return msg.get_body(preferencelist=("plain", "html"))
+    except Exception:
+        return None
+
+
+def body_text(part):
+    try:
         if part is None:
             return None, None
         return part.get_content_subtype(), part.get_content()
@@ -31,9 +37,21 @@ def body_text(msg):
         return None, None
 
 
-def attachments(msg):
+def attachments(msg, body):
+    """Files as the relay counts them, on Python's parse: every leaf part other than the
+    body that is marked as attachment or names a file, and every attached message as
+    one file (its own parts are not this mail's)."""
+    def walk(part):
+        if part is body:
+            return 0
+        if part.get_content_type() == "message/rfc822":
+            return 1
+        if part.is_multipart():
+            return sum(walk(p) for p in part.get_payload())
+        disposition = part.get_content_disposition()
+        return 1 if disposition == "attachment" or part.get_filename() else 0
     try:
-        return sum(1 for _ in msg.iter_attachments()) if msg.is_multipart() else 0
+        return walk(msg)
     except Exception:
         return None
 
@@ -47,7 +65,8 @@ def read(path):
     except Exception:
         subject = None
     name, address = first_mailbox(msg)
-    kind, body = body_text(msg)
+    part = body_part(msg)
+    kind, body = body_text(part)
     return {
         "file": os.path.basename(path),
         "subject": subject,
@@ -55,7 +74,7 @@ def read(path):
         "fromAddress": address,
         "bodyKind": kind,
         "body": body,
-        "attachments": attachments(msg),
+        "attachments": attachments(msg, part),
         "defects": [type(d).__name__ for d in msg.defects],
     }
 
