@@ -1,11 +1,11 @@
 #include "CurlPop3Mail.h"
 
+#include "BlockingCall.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QSet>
 #include <system_error>
-
-#include "BlockingCall.h"
 
 namespace mail {
 CurlPop3Mail::CurlPop3Mail(std::shared_ptr<ComponentContext> context, QString journalPath,
@@ -77,8 +77,7 @@ std::int32_t CurlPop3Mail::RecvMail() {
         return -1;
     }
     closeSession();
-    session_ =
-        std::make_unique<CurlSession>(*server_, user_, password_, timeouts_, &context_->ending);
+    session_ = std::make_unique<CurlSession>(*server_, user_, password_, timeouts_, &context_->ending);
     newUids_.clear();
     listedThisCycle_.clear();
     deliveredEarlier_.clear();

@@ -1,10 +1,9 @@
 #include "CurlSession.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <sys/socket.h>
 
 namespace mail {
 namespace {

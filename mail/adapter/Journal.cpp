@@ -37,8 +37,8 @@ bool Journal::append(char kind, const QString& uid) {
                 file_.write("\n");
         }
     }
-    const QByteArray line =
-        QByteArray(1, kind) + ' ' + accountKey_.toLatin1() + ' ' + uid.toLatin1() + '\n';
+    const QByteArray line = QByteArray(1, kind) + ' ' + accountKey_.toLatin1() + ' ' +
+                            uid.toLatin1() + '\n';
     return file_.write(line) == line.size();
 }
 

@@ -1,14 +1,12 @@
-#include "RealComponent.h"
-
-#include <curl/curl.h>
-
-#include <mutex>
-
 #include "ComponentContext.h"
 #include "CurlPop3Mail.h"
 #include "CurlSmtpMail.h"
 #include "MessageReader.h"
+#include "RealComponent.h"
 #include "mail/ComponentRegistry.h"
+
+#include <curl/curl.h>
+#include <mutex>
 
 namespace mail {
 
@@ -33,9 +31,9 @@ ComponentRegistry ComponentRegistry::WithRealComponent(const QString& journalFol
 
 RealComponent MakeRealComponent(const QString& journalFolder, Timeouts timeouts, Limits) {
     auto context = std::make_shared<ComponentContext>();
-    return {
-        std::make_unique<CurlSmtpMail>(context, timeouts),
-        std::make_unique<CurlPop3Mail>(context, journalFolder + u'/' + kJournalFileName, timeouts)};
+    return {std::make_unique<CurlSmtpMail>(context, timeouts),
+            std::make_unique<CurlPop3Mail>(context, journalFolder + u'/' + kJournalFileName,
+                                           timeouts)};
 }
 
 }  // namespace mail
