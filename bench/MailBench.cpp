@@ -4,14 +4,11 @@
 //   mail_bench curl N     the same retrievals with curl's command line (the reference)
 //   mail_bench smtp N     send N messages to the SMTP server
 //   mail_bench decode N   decode N messages of a mixed corpus
+//   mail_bench attachments N   decode one mail with N small attachments (peak RSS)
 //
 // Each run is its own process, so the peak RSS it prints is that run's alone.
 
-#include "../tests/util/TestServers.h"
-#include "mail/ComponentRegistry.h"
-#include "mail/adapter/CurlPop3Mail.h"
-#include "mail/adapter/CurlSmtpMail.h"
-#include "mail/adapter/MessageReader.h"
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,7 +17,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <sys/resource.h>
+
+#include "../tests/util/TestServers.h"
+#include "mail/ComponentRegistry.h"
+#include "mail/adapter/CurlPop3Mail.h"
+#include "mail/adapter/CurlSmtpMail.h"
+#include "mail/adapter/MessageReader.h"
 
 namespace {
 
@@ -57,14 +59,15 @@ int pop3Bench(int count, bool withCurl) {
         QFile config(dir.filePath("urls"));
         config.open(QIODevice::WriteOnly);
         for (int i = 1; i <= count; ++i)
-            config.write(QStringLiteral("url = \"pop3://127.0.0.1:%1/%2\"\noutput = \"/dev/null\"\n")
-                             .arg(servers.pop3Port)
-                             .arg(i)
-                             .toUtf8());
+            config.write(
+                QStringLiteral("url = \"pop3://127.0.0.1:%1/%2\"\noutput = \"/dev/null\"\n")
+                    .arg(servers.pop3Port)
+                    .arg(i)
+                    .toUtf8());
         config.close();
         clock.start();
-        const int rc = QProcess::execute(
-            "curl", {"-s", "--ssl", "--cacert", servers.caFile(), "-u", "bench:pw", "-K", config.fileName()});
+        const int rc = QProcess::execute("curl", {"-s", "--ssl", "--cacert", servers.caFile(), "-u",
+                                                  "bench:pw", "-K", config.fileName()});
         report("curl", count, clock.elapsed());
         return rc;
     }
@@ -113,7 +116,8 @@ int smtpBench(int count) {
 
 int decodeBench(int count) {
     QList<QByteArray> corpus;
-    for (const QString& name : QDir(QStringLiteral(TARNPOST_SOURCE_DIR "/tests/corpus")).entryList({"*.eml"})) {
+    for (const QString& name :
+         QDir(QStringLiteral(TARNPOST_SOURCE_DIR "/tests/corpus")).entryList({"*.eml"})) {
         QFile file(QStringLiteral(TARNPOST_SOURCE_DIR "/tests/corpus/") + name);
         file.open(QIODevice::ReadOnly);
         corpus << file.readAll();
@@ -123,9 +127,29 @@ int decodeBench(int count) {
     clock.start();
     qsizetype characters = 0;
     for (int i = 0; i < count; ++i)
-        characters += mail::ReadMessage(corpus[i % corpus.size()], QDateTime::currentDateTime()).body.size();
+        characters +=
+            mail::ReadMessage(corpus[i % corpus.size()], QDateTime::currentDateTime()).body.size();
     report("decode", count, clock.elapsed());
     return characters > 0 ? 0 : 1;
+}
+
+int attachmentsBench(int count) {
+    QByteArray raw =
+        "From: many@example.com\r\nSubject: many\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+        "Content-Type: text/plain\r\n\r\nthe text\r\n";
+    for (int i = 0; i < count; ++i)
+        raw +=
+            "--b\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Disposition: attachment; filename=\"f" +
+            QByteArray::number(i) + ".bin\"\r\n\r\nAAAA\r\n";
+    raw += "--b--\r\n";
+    QElapsedTimer clock;
+    clock.start();
+    const mail::ReadMail read = mail::ReadMessage(raw, QDateTime::currentDateTime());
+    std::printf("attachments %d in a %.1f MB mail: counted %d, %.2f s, peak RSS %.1f MB\n", count,
+                raw.size() / 1048576.0, read.attachCount, clock.elapsed() / 1000.0, peakRssMb());
+    return read.attachCount == count ? 0 : 1;
 }
 
 }  // namespace
@@ -134,7 +158,7 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const QStringList args = application.arguments();
     if (args.size() != 3) {
-        std::fprintf(stderr, "usage: mail_bench pop3|curl|smtp|decode N\n");
+        std::fprintf(stderr, "usage: mail_bench pop3|curl|smtp|decode|attachments N\n");
         return 2;
     }
     mail::ComponentRegistry::WithRealComponent(QString());
@@ -145,5 +169,6 @@ int main(int argc, char** argv) {
     if (args[1] == "curl") return pop3Bench(count, true);
     if (args[1] == "smtp") return smtpBench(count);
     if (args[1] == "decode") return decodeBench(count);
+    if (args[1] == "attachments") return attachmentsBench(count);
     return 2;
 }

@@ -21,5 +21,7 @@ run() {
     "$work/$target" "$seeds" 2>&1 | tail -n 12
 }
 run FuzzMessageReader tests/corpus
+run FuzzHeaderText fuzz/seeds/headers
+run FuzzOutgoing fuzz/seeds/headers
 run FuzzSettings fuzz/seeds/settings
 run FuzzTimeText fuzz/seeds/dates

@@ -191,7 +191,7 @@ void readSender(GMimeMessage* message, const QByteArray& hint, ReadMail& mail) {
 GMimeParserOptions* parserOptions() {
     static GMimeParserOptions* options = [] {
         GMimeParserOptions* made = g_mime_parser_options_new();
-        // Unlabelled 8-bit header text: strict UTF-8, then the Japanese encodings.
+        // What GMime still decodes itself (parameters) follows the one fallback order.
         const char* fallback[std::size(kFallbackCharsets) + 1] = {};
         std::copy(std::begin(kFallbackCharsets), std::end(kFallbackCharsets), fallback);
         g_mime_parser_options_set_fallback_charsets(made, fallback);
