@@ -14,6 +14,7 @@
 #include <random>
 
 #include "../util/QtPrinters.h"
+#include "mail/adapter/GLibHandle.h"
 #include "mail/adapter/MessageReader.h"
 #include "mail/adapter/OutgoingMessage.h"
 
@@ -66,12 +67,10 @@ const std::vector<Charset>& charsets() {
 std::optional<QByteArray> encode(const QString& text, const char* charset) {
     const QByteArray utf8 = text.toUtf8();
     gsize written = 0;
-    gchar* out =
-        g_convert(utf8.constData(), utf8.size(), charset, "UTF-8", nullptr, &written, nullptr);
+    const mail::GCharPtr out(
+        g_convert(utf8.constData(), utf8.size(), charset, "UTF-8", nullptr, &written, nullptr));
     if (!out) return std::nullopt;
-    QByteArray bytes(out, static_cast<qsizetype>(written));
-    g_free(out);
-    return bytes;
+    return QByteArray(out.get(), static_cast<qsizetype>(written));
 }
 
 // Random text of characters the charset can carry; no blank at either end.
