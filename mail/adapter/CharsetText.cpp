@@ -133,6 +133,24 @@ std::optional<QString> decodeJis(const QByteArray& bytes) {
     return std::nullopt;
 }
 
+// JIS level 1 holds the common kanji; Latin-1 or Cyrillic bytes read as Japanese give
+// level 2 ones. EUC-JP writes level 1 with lead bytes 0xB0-0xCF.
+bool isCommonKanji(QChar c) {
+    const QByteArray utf8 = QString(c).toUtf8();
+    gsize written = 0;
+    const GCharPtr euc(
+        g_convert(utf8.constData(), utf8.size(), "EUC-JP", "UTF-8", nullptr, &written, nullptr));
+    if (!euc || written != 2) return false;
+    const auto lead = static_cast<unsigned char>(euc.get()[0]);
+    return lead >= 0xB0 && lead <= 0xCF;
+}
+
+qsizetype nonAsciiCount(const QByteArray& bytes) {
+    qsizetype count = 0;
+    for (char c : bytes) count += static_cast<unsigned char>(c) >= 0x80;
+    return count;
+}
+
 bool hasJisEscape(const QByteArray& bytes) {
     return bytes.contains("\x1b$") || bytes.contains("\x1b(");
 }
@@ -146,16 +164,85 @@ QString DecodeUnlabelled(const QByteArray& bytes, const QByteArray& hint) {
         if (!isValidUtf8(bytes)) return *convertJisWithExtensions(bytes, true);
     }
     if (isValidUtf8(bytes)) return QString::fromUtf8(bytes);
+
+    // Each charset that decodes the bytes strictly is a reading; the most plausible
+    // wins. The hint and, on enough text, the detector's guess are favoured.
+    struct Candidate {
+        QString charset;
+        double bonus;
+    };
+    std::vector<Candidate> candidates;
     const QByteArray lowerHint = hint.toLower();
     if (!hint.isEmpty() && !lowerHint.startsWith("utf") && !lowerHint.contains("ascii"))
-        for (const QString& charset : candidatesFor(hint))
-            if (auto text = convert(bytes, charset.toLatin1().constData(), false)) return *text;
+        for (const QString& charset : candidatesFor(hint)) candidates.push_back({charset, 0.5});
+    // The detector needs text to go on: on a few bytes its guess only breaks ties
+    // after the usual charsets (a short Latin-1 word is not Latin-2 or Greek).
     const QByteArray detected = DetectCharset(bytes);
-    if (!detected.isEmpty() && !detected.startsWith("ASCII"))
-        if (auto text = convert(bytes, detected.constData(), false)) return *text;
+    const bool enoughText = nonAsciiCount(bytes) >= 32;
+    const bool useDetected = !detected.isEmpty() && !detected.startsWith("ASCII");
+    if (useDetected && enoughText) candidates.push_back({QString::fromLatin1(detected), 0.5});
     for (const char* charset : kFallbackCharsets)
-        if (auto text = convert(bytes, charset, false)) return *text;
+        candidates.push_back({QString::fromLatin1(charset), 0.0});
+    if (useDetected && !enoughText) candidates.push_back({QString::fromLatin1(detected), 0.0});
+
+    std::optional<QString> best;
+    double bestScore = 0;
+    for (const Candidate& candidate : candidates) {
+        auto text = convert(bytes, candidate.charset.toLatin1().constData(), false);
+        if (!text) continue;
+        const double score = Plausibility(*text) + candidate.bonus;
+        if (!best || score > bestScore) {
+            best = std::move(text);
+            bestScore = score;
+        }
+    }
+    if (best) return *best;
     return convert(bytes, "WINDOWS-1252", true).value_or(QString::fromLatin1(bytes));
+}
+
+double Plausibility(const QString& text) {
+    double score = 0;
+    int counted = 0;
+    const auto isAsciiLetterAt = [&](qsizetype i) {
+        return i >= 0 && i < text.size() && text[i].unicode() < 0x80 && text[i].isLetter();
+    };
+    const auto isLetterAt = [&](qsizetype i) {
+        return i >= 0 && i < text.size() && text[i].isLetter();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i].unicode();
+        if (c < 0x80) continue;
+        ++counted;
+        // Accented Latin letters sit among plain ones ("Formação"); a run of them alone
+        // ("ÌÚÏÎë") is what Japanese bytes look like read as Latin-1.
+        const bool latin = c >= 0xC0 && c <= 0x24F;
+        const bool nearLetter = latin ? isAsciiLetterAt(i - 1) || isAsciiLetterAt(i + 1)
+                                      : isLetterAt(i - 1) || isLetterAt(i + 1);
+        if ((c >= 0x3041 && c <= 0x30FF) || (c >= 0xAC00 && c <= 0xD7A3))
+            score += 2;  // kana, hangul
+        else if ((c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF))
+            score += isCommonKanji(text[i]) ? 2 : 1;  // ideographs
+        else if ((c >= 0x3000 && c <= 0x303F) || (c >= 0xFF01 && c <= 0xFF5E))
+            score += 1;  // CJK punctuation
+        else if (c >= 0xFF61 && c <= 0xFF9F)
+            score -= 1;  // half-width katakana: rare in headers
+        else if (c >= 0xE000 && c <= 0xF8FF)
+            score -= 1;  // private use
+        else if (c >= 0x80 && c <= 0x9F)
+            score -= 2;  // C1 controls
+        else if (text[i].isLetter() && latin)
+            score += nearLetter ? 2 : 0.5;  // accented Latin
+        else if (text[i].isLetter() && c >= 0x370)
+            score += nearLetter ? 1.5 : 0.5;  // Greek, Cyrillic
+        else if (c >= 0x2010 && c <= 0x206F)
+            score += 0;  // quotes, dashes, ellipsis
+        else if ((c == 0xA3 || c == 0x20AC || c == 0xA5) && i + 1 < text.size() &&
+                 text[i + 1].isDigit())
+            score += 1;  // £7, €5
+        else
+            score -= 1;  // other symbols: box drawing, fractions, stray signs
+    }
+    return counted ? score / counted : 0;
 }
 
 QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset) {

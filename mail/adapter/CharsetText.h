@@ -11,13 +11,22 @@ namespace mail {
 
 QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset);
 
-// Unlabelled text: ISO-2022-JP by its escapes, then UTF-8 when valid, then the hint
-// (the mail's declared body charset), then the detector, then kFallbackCharsets.
+// Unlabelled text: ISO-2022-JP by its escapes, then UTF-8 when valid, then the most
+// plausible strict reading among the hint (the mail's declared body charset), the
+// detector's guess and kFallbackCharsets. Short header text defeats statistical
+// detectors alone: "Formação" must stay Latin-1 and four bytes of Shift_JIS Japanese.
 QString DecodeUnlabelled(const QByteArray& bytes, const QByteArray& hint = {});
 
-// The charsets tried in turn, strictly, for 8-bit text nothing else could place; the
-// last one decodes anything.
-inline constexpr const char* kFallbackCharsets[] = {"UTF-8", "EUC-JP", "CP932", "WINDOWS-1252"};
+// How much decoded text looks like a person's writing, per non-ASCII character: kana,
+// hangul and ideographs, letters beside letters score; controls, private use, stray
+// symbols and half-width katakana (what Latin-1 turns into as Shift_JIS) cost.
+double Plausibility(const QString& text);
+
+// The charsets tried, strictly, for 8-bit text nothing else could place, in order of
+// preference on a tie. GMime takes the first that converts, and WINDOWS-1252 converts
+// anything: what follows it is for DecodeUnlabelled's comparison only.
+inline constexpr const char* kFallbackCharsets[] = {"UTF-8", "EUC-JP", "CP932", "WINDOWS-1252",
+                                                    "WINDOWS-1251"};
 
 // CR LF, lone CR and lone LF all become CR LF.
 QString WithCrLf(const QString& text);

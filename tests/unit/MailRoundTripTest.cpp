@@ -144,6 +144,40 @@ TEST(HeaderRoundTrip, EveryClaimedCharsetInBAndQSplitAnywhereReadsBack) {
     EXPECT_EQ(checked, 40 * static_cast<int>(charsets().size()));
 }
 
+// Undeclared 8-bit header text, as old mailers and mobile phones send it: Japanese in
+// Shift_JIS or EUC-JP, Western words with accented letters in Windows-1252, Russian in
+// Windows-1251.
+TEST(HeaderRoundTrip, UndeclaredJapaneseAndWesternTextIsRecognised) {
+    std::mt19937 random(1207);
+    const QString kana =
+        QStringLiteral("あいうえおかきくけこさしすせそたちつてとアイウエオカキクケコ");
+    const QString kanji =
+        QStringLiteral("山田太郎佐藤鈴木会議資料送付明日報告東京大阪株式会社営業部");
+    const QString accents = QStringLiteral("àáâãäçèéêëíîïñóôõöúûüß");
+    const QString plain = QStringLiteral("abcdefghilmnoprstu");
+    const QString cyrillic = QStringLiteral("абвгдежзийклмнопрстуфхцчшщыэюя");
+    const auto pick = [&](const QString& pool) {
+        return pool[std::uniform_int_distribution<qsizetype>(0, pool.size() - 1)(random)];
+    };
+    for (int i = 0; i < 100; ++i) {
+        QString japanese, western, russian;
+        for (int n = 2 + random() % 8; n > 0; --n) japanese += pick(random() % 2 ? kana : kanji);
+        for (int word = 1 + random() % 3; word > 0; --word) {
+            if (!western.isEmpty()) western += u' ';
+            for (int n = 3 + random() % 6; n > 0; --n)
+                western += pick(n % 3 == 1 ? accents : plain);
+        }
+        for (int n = 3 + random() % 8; n > 0; --n) russian += pick(cyrillic);
+        for (const auto& [text, charset] :
+             {std::pair{japanese, "CP932"}, std::pair{japanese, "EUC-JP"},
+              std::pair{western, "WINDOWS-1252"}, std::pair{russian, "WINDOWS-1251"}}) {
+            const QByteArray raw =
+                "From: x@example.com\r\nSubject: " + *encode(text, charset) + "\r\n\r\nx\r\n";
+            EXPECT_EQ(mail::ReadMessage(raw, kRetrieved).subject, text) << charset;
+        }
+    }
+}
+
 // What Python's email package (policy=default) reads from each file of a folder.
 QJsonArray readWithPython(const QString& folder) {
     QProcess python;
