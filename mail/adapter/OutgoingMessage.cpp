@@ -41,6 +41,36 @@ void addMailbox(GMimeMessage* message, GMimeAddressType type, const QString& nam
     internet_address_list_add(g_mime_message_get_addresses(message, type), mailbox.get());
 }
 
+// Text that holds "=?" as encoded words of its own, cut at character boundaries. GMime's
+// encoder passes such a token through as if it were an encoded word and can then write
+// a broken fold; a reader would also decode a literal "=?UTF-8?B?...?=" in the text.
+QByteArray encodedWords(const QString& text) {
+    QByteArray out, chunk;
+    const auto flush = [&] {
+        if (chunk.isEmpty()) return;
+        out += " =?UTF-8?B?" + chunk.toBase64() + "?=\n";
+        chunk.clear();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QByteArray character = text.mid(i, length).toUtf8();
+        if (chunk.size() + character.size() > 45) flush();  // 60 base64 characters a word
+        chunk += character;
+        i += length - 1;
+    }
+    flush();
+    return out;
+}
+
+void setSubject(GMimeMessage* message, const QString& subject) {
+    const QString text = NeutraliseHeaderText(subject);
+    g_mime_message_set_subject(message, text.toUtf8().constData(), kCharset);
+    if (!text.contains(QStringLiteral("=?"))) return;
+    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+    if (GMimeHeader* header = g_mime_header_list_get_header(headers, "Subject"))
+        g_mime_header_set_raw_value(header, encodedWords(text).constData());
+}
+
 // The body's bytes exactly as given (a NUL included), labelled with their charset.
 GObjectPtr<GMimePart> textPart(const QString& body) {
     GObjectPtr<GMimePart> part(GMIME_PART(g_mime_text_part_new_with_subtype("plain")));
@@ -63,8 +93,7 @@ QByteArray BuildMessage(const OutgoingMail& mail) {
     GObjectPtr<GMimeMessage> message(g_mime_message_new(TRUE));
     addMailbox(message.get(), GMIME_ADDRESS_TYPE_FROM, mail.fromName, mail.fromAddress);
     addMailbox(message.get(), GMIME_ADDRESS_TYPE_TO, {}, mail.to);
-    g_mime_message_set_subject(message.get(),
-                               NeutraliseHeaderText(mail.subject).toUtf8().constData(), kCharset);
+    setSubject(message.get(), mail.subject);
     GDateTimePtr now(g_date_time_new_now_local());
     g_mime_message_set_date(message.get(), now.get());
     const qsizetype at = mail.fromAddress.lastIndexOf(u'@');
