@@ -1,10 +1,14 @@
 #include "CharsetText.h"
 
 #include <gmime/gmime.h>
+#include <iconv.h>
 
 #include <QStringList>
+#include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "CharsetDetector.h"
 #include "GLibHandle.h"
@@ -15,9 +19,10 @@ namespace {
 // Converts with iconv. Strict: any invalid sequence fails. Lossy: an invalid byte
 // becomes U+FFFD and decoding goes on.
 std::optional<QString> convert(const QByteArray& bytes, const char* charset, bool lossy) {
-    GIConv converter = g_iconv_open("UTF-8", charset);
-    if (converter == reinterpret_cast<GIConv>(-1)) return std::nullopt;
-    std::unique_ptr<std::remove_pointer_t<GIConv>, GIConvClose> owner(converter);
+    const iconv_t converter = g_mime_iconv_open("UTF-8", charset);
+    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    const GMimeIconvPtr owner(converter);
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);  // a cached one starts afresh
 
     QByteArray out;
     QByteArray buffer(4096, Qt::Uninitialized);
@@ -26,7 +31,7 @@ std::optional<QString> convert(const QByteArray& bytes, const char* charset, boo
     while (inLeft > 0) {
         gchar* outPtr = buffer.data();
         gsize outLeft = static_cast<gsize>(buffer.size());
-        const gsize result = g_iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+        const gsize result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
         out.append(buffer.constData(), buffer.size() - static_cast<qsizetype>(outLeft));
         if (result != static_cast<gsize>(-1)) break;
         if (errno == E2BIG) continue;
@@ -38,7 +43,7 @@ std::optional<QString> convert(const QByteArray& bytes, const char* charset, boo
     // Flush a shift state (ISO-2022-JP ends in ASCII).
     gchar* outPtr = buffer.data();
     gsize outLeft = static_cast<gsize>(buffer.size());
-    g_iconv(converter, nullptr, nullptr, &outPtr, &outLeft);
+    iconv(converter, nullptr, nullptr, &outPtr, &outLeft);
     out.append(buffer.constData(), buffer.size() - static_cast<qsizetype>(outLeft));
     return QString::fromUtf8(out);
 }
@@ -135,15 +140,28 @@ std::optional<QString> decodeJis(const QByteArray& bytes) {
 
 // JIS level 1 holds the common kanji; Latin-1 or Cyrillic bytes read as Japanese give
 // level 2 ones. EUC-JP writes level 1 with lead bytes 0xB0-0xCF.
-bool isCommonKanji(QChar c) {
-    const QByteArray utf8 = QString(c).toUtf8();
-    gsize written = 0;
-    const GCharPtr euc(
-        g_convert(utf8.constData(), utf8.size(), "EUC-JP", "UTF-8", nullptr, &written, nullptr));
-    if (!euc || written != 2) return false;
-    const auto lead = static_cast<unsigned char>(euc.get()[0]);
-    return lead >= 0xB0 && lead <= 0xCF;
-}
+// JIS level 1 holds the common kanji; Latin-1 or Cyrillic bytes read as Japanese give
+// level 2 ones. EUC-JP writes level 1 with lead bytes 0xB0-0xCF.
+class KanjiLevel {
+public:
+    bool common(QChar c) {
+        if (!converter_) converter_.reset(g_mime_iconv_open("EUC-JP", "UTF-8"));
+        if (converter_.get() == reinterpret_cast<void*>(-1)) return false;
+        QByteArray utf8 = QString(c).toUtf8();
+        char euc[8];
+        gchar* in = utf8.data();
+        gchar* out = euc;
+        gsize inLeft = static_cast<gsize>(utf8.size()), outLeft = sizeof euc;
+        if (iconv(static_cast<iconv_t>(converter_.get()), &in, &inLeft, &out, &outLeft) ==
+            static_cast<size_t>(-1))
+            return false;
+        const auto lead = static_cast<unsigned char>(euc[0]);
+        return out - euc == 2 && lead >= 0xB0 && lead <= 0xCF;
+    }
+
+private:
+    GMimeIconvPtr converter_;
+};
 
 qsizetype nonAsciiCount(const QByteArray& bytes) {
     qsizetype count = 0;
@@ -175,15 +193,23 @@ QString DecodeUnlabelled(const QByteArray& bytes, const QByteArray& hint) {
     const QByteArray lowerHint = hint.toLower();
     if (!hint.isEmpty() && !lowerHint.startsWith("utf") && !lowerHint.contains("ascii"))
         for (const QString& charset : candidatesFor(hint)) candidates.push_back({charset, 0.5});
-    // The detector needs text to go on: on a few bytes its guess only breaks ties
-    // after the usual charsets (a short Latin-1 word is not Latin-2 or Greek).
-    const QByteArray detected = DetectCharset(bytes);
-    const bool enoughText = nonAsciiCount(bytes) >= 32;
-    const bool useDetected = !detected.isEmpty() && !detected.startsWith("ASCII");
-    if (useDetected && enoughText) candidates.push_back({QString::fromLatin1(detected), 0.5});
+    // On enough text (a body) the detector is reliable; on a few bytes (a header) it
+    // guesses wildly (a short Latin-1 word as Latin-2 or Greek) and is not asked: the
+    // most plausible reading wins, ties going to the earlier charset.
+    const bool enoughText = nonAsciiCount(bytes) >= 64;
+    const auto detectedReading = [&]() -> std::optional<QString> {
+        const QByteArray detected = DetectCharset(enoughText ? bytes.left(8192) : bytes);
+        if (detected.isEmpty() || detected.startsWith("ASCII")) return std::nullopt;
+        return convert(bytes, detected.constData(), false);
+    };
+    if (enoughText) {
+        for (const Candidate& candidate : candidates)
+            if (auto text = convert(bytes, candidate.charset.toLatin1().constData(), false))
+                return *text;
+        if (auto text = detectedReading()) return *text;
+    }
     for (const char* charset : kFallbackCharsets)
         candidates.push_back({QString::fromLatin1(charset), 0.0});
-    if (useDetected && !enoughText) candidates.push_back({QString::fromLatin1(detected), 0.0});
 
     std::optional<QString> best;
     double bestScore = 0;
@@ -201,6 +227,8 @@ QString DecodeUnlabelled(const QByteArray& bytes, const QByteArray& hint) {
 }
 
 double Plausibility(const QString& text) {
+    constexpr int kEnough = 256;  // characters: more tell nothing new
+    KanjiLevel kanji;
     double score = 0;
     int counted = 0;
     const auto isAsciiLetterAt = [&](qsizetype i) {
@@ -212,7 +240,7 @@ double Plausibility(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char32_t c = text[i].unicode();
         if (c < 0x80) continue;
-        ++counted;
+        if (++counted > kEnough) break;
         // Accented Latin letters sit among plain ones ("Formação"); a run of them alone
         // ("ÌÚÏÎë") is what Japanese bytes look like read as Latin-1.
         const bool latin = c >= 0xC0 && c <= 0x24F;
@@ -221,7 +249,7 @@ double Plausibility(const QString& text) {
         if ((c >= 0x3041 && c <= 0x30FF) || (c >= 0xAC00 && c <= 0xD7A3))
             score += 2;  // kana, hangul
         else if ((c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF))
-            score += isCommonKanji(text[i]) ? 2 : 1;  // ideographs
+            score += kanji.common(text[i]) ? 2 : 1;  // ideographs
         else if ((c >= 0x3000 && c <= 0x303F) || (c >= 0xFF01 && c <= 0xFF5E))
             score += 1;  // CJK punctuation
         else if (c >= 0xFF61 && c <= 0xFF9F)
@@ -242,7 +270,7 @@ double Plausibility(const QString& text) {
         else
             score -= 1;  // other symbols: box drawing, fractions, stray signs
     }
-    return counted ? score / counted : 0;
+    return counted ? score / std::min(counted, kEnough) : 0;
 }
 
 QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset) {
@@ -265,6 +293,27 @@ QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset
         if (auto text = convert(bytes, candidates.last().toLatin1().constData(), true))
             return *text;
     return DecodeUnlabelled(bytes);
+}
+
+void KeepUsualConvertersLoaded() {
+    struct IconvClose {
+        void operator()(void* converter) const { iconv_close(static_cast<iconv_t>(converter)); }
+    };
+    static const auto kept = [] {
+        std::vector<std::unique_ptr<void, IconvClose>> open;
+        const char* usual[] = {"ISO-2022-JP",  "ISO-2022-JP-2", "ISO-2022-JP-3", "EUC-JP-MS",
+                               "SHIFT_JIS",    "ISO-8859-1",    "ISO-8859-2",    "ISO-8859-15",
+                               "WINDOWS-1250", "KOI8-R",        "GBK",           "GB18030",
+                               "BIG5",         "CP949",         "EUC-KR",        "UTF-7"};
+        const auto keep = [&](const char* charset) {
+            const iconv_t converter = iconv_open("UTF-8", charset);
+            if (converter != reinterpret_cast<iconv_t>(-1)) open.emplace_back(converter);
+        };
+        for (const char* charset : kFallbackCharsets) keep(charset);
+        for (const char* charset : usual) keep(charset);
+        return open;
+    }();
+    (void)kept;
 }
 
 QString WithCrLf(const QString& text) {

@@ -11,10 +11,11 @@ namespace mail {
 
 QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset);
 
-// Unlabelled text: ISO-2022-JP by its escapes, then UTF-8 when valid, then the most
-// plausible strict reading among the hint (the mail's declared body charset), the
-// detector's guess and kFallbackCharsets. Short header text defeats statistical
-// detectors alone: "Formação" must stay Latin-1 and four bytes of Shift_JIS Japanese.
+// Unlabelled text: ISO-2022-JP by its escapes, then UTF-8 when valid. Longer text: the
+// hint (the mail's declared body charset) when it decodes, else the detector's guess.
+// Short text (a header), which defeats statistical detectors: the most plausible
+// strict reading by the hint or kFallbackCharsets ("Formação" stays Latin-1, four
+// bytes of Shift_JIS stay Japanese).
 QString DecodeUnlabelled(const QByteArray& bytes, const QByteArray& hint = {});
 
 // How much decoded text looks like a person's writing, per non-ASCII character: kana,
@@ -27,6 +28,11 @@ double Plausibility(const QString& text);
 // anything: what follows it is for DecodeUnlabelled's comparison only.
 inline constexpr const char* kFallbackCharsets[] = {"UTF-8", "EUC-JP", "CP932", "WINDOWS-1252",
                                                     "WINDOWS-1251"};
+
+// glibc unloads a charset's converter module when its last converter closes, and
+// loading it again costs about a millisecond: one converter per usual mail charset is
+// kept open for the life of the process. Called once by InitMessageLibrary.
+void KeepUsualConvertersLoaded();
 
 // CR LF, lone CR and lone LF all become CR LF.
 QString WithCrLf(const QString& text);

@@ -38,10 +38,15 @@ struct GMimeFormatOptionsFree {
 };
 using GMimeFormatOptionsPtr = std::unique_ptr<GMimeFormatOptions, GMimeFormatOptionsFree>;
 
-struct GIConvClose {
-    void operator()(GIConv converter) const {
-        if (converter != reinterpret_cast<GIConv>(-1)) g_iconv_close(converter);
+// A converter from GMime's cache (g_mime_iconv_open): opening one is a table lookup
+// instead of a gconv module load, and closing returns it to the cache.
+struct GMimeIconvClose {
+    void operator()(void* converter) const {
+        if (converter != reinterpret_cast<void*>(-1))
+            g_mime_iconv_close(static_cast<iconv_t>(converter));
     }
 };
+using GMimeIconvPtr = std::unique_ptr<void, GMimeIconvClose>;
+
 
 }  // namespace mail

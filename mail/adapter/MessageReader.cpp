@@ -212,6 +212,7 @@ void InitMessageLibrary() {
     std::call_once(once, [] {
         g_mime_init();
         xmlInitParser();
+        KeepUsualConvertersLoaded();
     });
 }
 
