@@ -10,8 +10,8 @@ namespace mail {
 QString NeutraliseHeaderText(const QString& text) {
     QString out = text;
     for (QChar& c : out)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = u' ';
-    return out;
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F)) c = u' ';
+    return out.simplified();
 }
 
 QString CleanAddress(const QString& address) {

@@ -197,6 +197,8 @@ TEST(OutgoingRoundTrip, DigestAndForwardTextsReadBackIdenticalInPythonsEmailPack
         mail::OutgoingMail mail;
         mail.fromAddress = QStringLiteral("relay@example.jp");
         mail.fromName = randomText(random, charset);
+        // A name of controls and blanks only (what a hostile sender's name can become).
+        if (i % 7 == 3) mail.fromName = QString(80, u' ') + QChar(u'\x1f');
         mail.to = QStringLiteral("me@example.jp");
         mail.subject = randomText(random, charset);
         // Text that looks like encoded words stays text.
@@ -216,17 +218,20 @@ TEST(OutgoingRoundTrip, DigestAndForwardTextsReadBackIdenticalInPythonsEmailPack
     ASSERT_EQ(read.size(), static_cast<qsizetype>(written.size()));
     for (size_t i = 0; i < written.size(); ++i) {
         const QJsonObject python = read[static_cast<qsizetype>(i)].toObject();
-        EXPECT_EQ(python["subject"].toString(), written[i].subject) << i;
+        EXPECT_EQ(python["subject"].toString(), mail::NeutraliseHeaderText(written[i].subject))
+            << i;
         // Python keeps the fold between two encoded words of a display name when the
         // second begins with a blank (RFC 2047 drops it): blanks are compared as runs.
-        EXPECT_EQ(python["fromName"].toString().simplified(), written[i].fromName) << i;
+        const QString name = mail::NeutraliseHeaderText(written[i].fromName);
+        EXPECT_EQ(python["fromName"].toString().simplified(), name) << i;
         const QByteArray raw =
             folder.filePath(QStringLiteral("%1.eml").arg(i, 3, 10, QChar(u'0'))).toUtf8();
         QFile file(QString::fromUtf8(raw));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const mail::ReadMail ours = mail::ReadMessage(file.readAll(), kRetrieved);
-        EXPECT_EQ(ours.displayName, written[i].fromName) << i;
-        EXPECT_EQ(ours.subject, written[i].subject) << i;
+        EXPECT_EQ(ours.displayName, name) << i;
+        EXPECT_EQ(ours.body, written[i].body) << i;
+        EXPECT_EQ(ours.subject, mail::NeutraliseHeaderText(written[i].subject)) << i;
         EXPECT_EQ(python["fromAddress"].toString(), written[i].fromAddress) << i;
         EXPECT_EQ(python["body"].toString(), written[i].body) << i;
         EXPECT_TRUE(python["defects"].toArray().isEmpty()) << i;
