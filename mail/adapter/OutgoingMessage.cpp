@@ -11,7 +11,7 @@ QString NeutraliseHeaderText(const QString& text) {
     QString out = text;
     for (QChar& c : out)
         if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F)) c = u' ';
-    return out.simplified();
+    return out.trimmed();
 }
 
 QString CleanAddress(const QString& address) {

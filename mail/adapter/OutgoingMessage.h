@@ -15,9 +15,9 @@ struct OutgoingMail {
 };
 
 // CR, LF and other C0 and C1 control characters in header text become blanks, so that
-// no value can start a header line of its own; runs of blanks become one and the ends
-// are trimmed, since GMime folds at blanks and would otherwise write a line of blanks
-// only, which readers take for the end of the header.
+// no value can start a header line of its own; blanks at either end are trimmed, since
+// GMime would fold a value of blanks only into a line of blanks, which readers take for
+// the end of the header.
 QString NeutraliseHeaderText(const QString& text);
 
 // An address fit for the envelope and the headers: no blanks, controls, brackets or
