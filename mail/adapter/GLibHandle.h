@@ -48,5 +48,4 @@ struct GMimeIconvClose {
 };
 using GMimeIconvPtr = std::unique_ptr<void, GMimeIconvClose>;
 
-
 }  // namespace mail
