@@ -13,14 +13,17 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 run() {
-  local target="$1" seeds="$2"
+  local target="$1"
+  shift
   mkdir -p "$work/$target"
   echo "fuzzing $target for ${seconds}s"
   build-fuzz/fuzz/"$target" -max_total_time="$seconds" -max_len=200000 -timeout=10 \
     -rss_limit_mb=2048 -artifact_prefix=fuzz/crashes/"$target"- -print_final_stats=1 \
-    "$work/$target" "$seeds" 2>&1 | tail -n 12
+    "$work/$target" "$@" 2>&1 | tail -n 12
 }
-run FuzzMessageReader tests/corpus
+run FuzzMessageReader tests/corpus tests/realmail/mails
 run FuzzPop3Reply fuzz/seeds/pop3
+run FuzzHeaderText fuzz/seeds/headers
+run FuzzOutgoing fuzz/seeds/headers
 run FuzzSettings fuzz/seeds/settings
 run FuzzTimeText fuzz/seeds/dates

@@ -1,12 +1,17 @@
 #include "CharsetText.h"
 
-#include "GLibHandle.h"
-
 #include <gmime/gmime.h>
+#include <iconv.h>
 
 #include <QStringList>
+#include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <optional>
+#include <vector>
+
+#include "CharsetDetector.h"
+#include "GLibHandle.h"
 
 namespace mail {
 namespace {
@@ -14,9 +19,10 @@ namespace {
 // Converts with iconv. Strict: any invalid sequence fails. Lossy: an invalid byte
 // becomes U+FFFD and decoding goes on.
 std::optional<QString> convert(const QByteArray& bytes, const char* charset, bool lossy) {
-    GIConv converter = g_iconv_open("UTF-8", charset);
-    if (converter == reinterpret_cast<GIConv>(-1)) return std::nullopt;
-    std::unique_ptr<std::remove_pointer_t<GIConv>, GIConvClose> owner(converter);
+    const iconv_t converter = g_mime_iconv_open("UTF-8", charset);
+    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    const GMimeIconvPtr owner(converter);
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);  // a cached one starts afresh
 
     QByteArray out;
     QByteArray buffer(4096, Qt::Uninitialized);
@@ -25,7 +31,7 @@ std::optional<QString> convert(const QByteArray& bytes, const char* charset, boo
     while (inLeft > 0) {
         gchar* outPtr = buffer.data();
         gsize outLeft = static_cast<gsize>(buffer.size());
-        const gsize result = g_iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+        const gsize result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
         out.append(buffer.constData(), buffer.size() - static_cast<qsizetype>(outLeft));
         if (result != static_cast<gsize>(-1)) break;
         if (errno == E2BIG) continue;
@@ -37,35 +43,54 @@ std::optional<QString> convert(const QByteArray& bytes, const char* charset, boo
     // Flush a shift state (ISO-2022-JP ends in ASCII).
     gchar* outPtr = buffer.data();
     gsize outLeft = static_cast<gsize>(buffer.size());
-    g_iconv(converter, nullptr, nullptr, &outPtr, &outLeft);
+    iconv(converter, nullptr, nullptr, &outPtr, &outLeft);
     out.append(buffer.constData(), buffer.size() - static_cast<qsizetype>(outLeft));
     return QString::fromUtf8(out);
 }
 
-// ISO-2022-JP as Microsoft's mailers write it carries CP932's extra characters (circled
-// digits, ㈱, NEC and IBM rows) that iconv's ISO-2022-JP refuses. Their JIS codes map to
-// Shift_JIS arithmetically, and CP932 then decodes them.
-std::optional<QByteArray> jisToShiftJis(const QByteArray& bytes) {
-    enum class Mode { Ascii, Kanji, Katakana } mode = Mode::Ascii;
+// ISO-2022-JP as Microsoft's mailers write it (the CP50220 family) carries CP932's extra
+// characters (circled digits, ㈱, NEC and IBM rows) and half-width katakana (ESC ( I, or
+// SO/SI) that iconv's ISO-2022-JP refuses. Their JIS codes map to Shift_JIS
+// arithmetically, and CP932 then decodes them. Lossy: unknown escapes are dropped.
+std::optional<QByteArray> jisToShiftJis(const QByteArray& bytes, bool lossy) {
+    enum class Mode { Ascii, Kanji, Katakana } mode = Mode::Ascii, beforeShiftOut = Mode::Ascii;
     QByteArray out;
+    out.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c == 0x1b) {
             const QByteArray escape = bytes.mid(i + 1, 2);
-            if (escape == "(B" || escape == "(J") mode = Mode::Ascii;
-            else if (escape == "$B" || escape == "$@") mode = Mode::Kanji;
-            else if (escape == "(I") mode = Mode::Katakana;
-            else return std::nullopt;
+            if (escape == "(B" || escape == "(J" || escape == "(H")
+                mode = Mode::Ascii;
+            else if (escape == "$B" || escape == "$@")
+                mode = Mode::Kanji;
+            else if (escape == "(I")
+                mode = Mode::Katakana;
+            else if (!lossy)
+                return std::nullopt;
+            else if (escape == "$(" || escape == "$)")
+                ++i;  // four-byte designations
             i += 2;
+        } else if (c == 0x0e) {
+            if (mode != Mode::Katakana) beforeShiftOut = mode;
+            mode = Mode::Katakana;
+        } else if (c == 0x0f) {
+            if (mode == Mode::Katakana) mode = beforeShiftOut;
         } else if (c == '\r' || c == '\n' || mode == Mode::Ascii) {
             out += static_cast<char>(c);
         } else if (mode == Mode::Katakana) {
-            if (c < 0x21 || c > 0x5f) return std::nullopt;
+            if (c < 0x21 || c > 0x5f) {
+                if (!lossy) return std::nullopt;
+                continue;
+            }
             out += static_cast<char>(c + 0x80);
         } else {
-            if (i + 1 >= bytes.size()) return std::nullopt;
-            const auto second = static_cast<unsigned char>(bytes[++i]);
-            if (c < 0x21 || c > 0x7e || second < 0x21 || second > 0x7e) return std::nullopt;
+            const auto second = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+            if (c < 0x21 || c > 0x7e || second < 0x21 || second > 0x7e) {
+                if (!lossy) return std::nullopt;
+                continue;
+            }
+            ++i;
             out += static_cast<char>(((c + 1) >> 1) + (c <= 0x5e ? 0x70 : 0xb0));
             out += static_cast<char>(second + ((c & 1) ? (second < 0x60 ? 0x1f : 0x20) : 0x7e));
         }
@@ -73,58 +98,222 @@ std::optional<QByteArray> jisToShiftJis(const QByteArray& bytes) {
     return out;
 }
 
-std::optional<QString> convertJisWithExtensions(const QByteArray& bytes) {
-    const auto shiftJis = jisToShiftJis(bytes);
-    return shiftJis ? convert(*shiftJis, "CP932", false) : std::nullopt;
+std::optional<QString> convertJisWithExtensions(const QByteArray& bytes, bool lossy) {
+    const auto shiftJis = jisToShiftJis(bytes, lossy);
+    return shiftJis ? convert(*shiftJis, "CP932", lossy) : std::nullopt;
 }
 
 bool isValidUtf8(const QByteArray& bytes) {
     return g_utf8_validate(bytes.constData(), bytes.size(), nullptr);
 }
 
+bool isJisLabel(const QByteArray& lowerName) { return lowerName.startsWith("iso-2022-jp"); }
+
 QStringList candidatesFor(const QByteArray& declared) {
     const QByteArray name = declared.toLower().trimmed();
-    if (name.startsWith("iso-2022-jp"))
-        return {QString::fromLatin1(name), "ISO-2022-JP-2", "ISO-2022-JP-3"};
+    if (isJisLabel(name)) return {QString::fromLatin1(name), "ISO-2022-JP-2", "ISO-2022-JP-3"};
     if (name == "shift_jis" || name == "shift-jis" || name == "sjis" || name == "x-sjis" ||
-        name == "cp932" || name == "windows-31j" || name == "ms_kanji")
+        name == "cp932" || name == "windows-31j" || name == "ms_kanji" || name == "x-ms-cp932")
         return {"CP932", "SHIFT_JIS"};
     if (name == "euc-jp" || name == "x-euc-jp" || name == "eucjp") return {"EUC-JP", "EUC-JP-MS"};
+    if (name == "gb2312" || name == "gbk" || name == "x-gbk" || name == "euc-cn")
+        return {"GBK", "GB18030"};
+    if (name == "ks_c_5601-1987" || name == "euc-kr" || name == "ks_c_5601")
+        return {"CP949", "EUC-KR"};
+    if (name == "big5") return {"BIG5", "BIG5-HKSCS", "CP950"};
     if (name == "us-ascii" || name == "ascii") return {};  // 8-bit text under it is detected
     const char* iconvName = g_mime_charset_iconv_name(declared.constData());
     return {QString::fromLatin1(iconvName ? iconvName : declared.constData())};
 }
 
-QString detect(const QByteArray& bytes) {
-    // ISO-2022-JP is 7-bit and would pass for UTF-8: its escapes decide first.
-    if (bytes.contains("\x1b$") || bytes.contains("\x1b(")) {
-        for (const char* charset : {"ISO-2022-JP", "ISO-2022-JP-2", "ISO-2022-JP-3"})
-            if (auto text = convert(bytes, charset, false)) return *text;
-        if (auto text = convertJisWithExtensions(bytes)) return *text;
+std::optional<QString> decodeJis(const QByteArray& bytes) {
+    // iconv passes half-width katakana designations through: those go the CP5022x way.
+    const bool katakana = bytes.contains("\x1b(I") || bytes.contains('\x0e');
+    if (!katakana)
+        if (auto text = convert(bytes, "ISO-2022-JP", false); text && !text->contains(u'\x1b'))
+            return text;
+    if (auto text = convertJisWithExtensions(bytes, false)) return text;
+    for (const char* charset : {"ISO-2022-JP-2", "ISO-2022-JP-3"})
+        if (auto text = convert(bytes, charset, false)) return text;
+    return std::nullopt;
+}
+
+// JIS level 1 holds the common kanji; Latin-1 or Cyrillic bytes read as Japanese give
+// level 2 ones. EUC-JP writes level 1 with lead bytes 0xB0-0xCF.
+// JIS level 1 holds the common kanji; Latin-1 or Cyrillic bytes read as Japanese give
+// level 2 ones. EUC-JP writes level 1 with lead bytes 0xB0-0xCF.
+class KanjiLevel {
+public:
+    bool common(QChar c) {
+        if (!converter_) converter_.reset(g_mime_iconv_open("EUC-JP", "UTF-8"));
+        if (converter_.get() == reinterpret_cast<void*>(-1)) return false;
+        QByteArray utf8 = QString(c).toUtf8();
+        char euc[8];
+        gchar* in = utf8.data();
+        gchar* out = euc;
+        gsize inLeft = static_cast<gsize>(utf8.size()), outLeft = sizeof euc;
+        if (iconv(static_cast<iconv_t>(converter_.get()), &in, &inLeft, &out, &outLeft) ==
+            static_cast<size_t>(-1))
+            return false;
+        const auto lead = static_cast<unsigned char>(euc[0]);
+        return out - euc == 2 && lead >= 0xB0 && lead <= 0xCF;
     }
-    if (isValidUtf8(bytes)) return QString::fromUtf8(bytes);
-    for (const char* charset : {"EUC-JP", "CP932"})
-        if (auto text = convert(bytes, charset, false)) return *text;
-    return convert(bytes, "WINDOWS-1252", true).value_or(QString::fromLatin1(bytes));
+
+private:
+    GMimeIconvPtr converter_;
+};
+
+qsizetype nonAsciiCount(const QByteArray& bytes) {
+    qsizetype count = 0;
+    for (char c : bytes) count += static_cast<unsigned char>(c) >= 0x80;
+    return count;
+}
+
+bool hasJisEscape(const QByteArray& bytes) {
+    return bytes.contains("\x1b$") || bytes.contains("\x1b(");
 }
 
 }  // namespace
 
+QString DecodeUnlabelled(const QByteArray& bytes, const QByteArray& hint) {
+    // ISO-2022-JP is 7-bit and would pass for UTF-8: its escapes decide first.
+    if (hasJisEscape(bytes)) {
+        if (auto text = decodeJis(bytes)) return *text;
+        if (!isValidUtf8(bytes)) return *convertJisWithExtensions(bytes, true);
+    }
+    if (isValidUtf8(bytes)) return QString::fromUtf8(bytes);
+
+    // Each charset that decodes the bytes strictly is a reading; the most plausible
+    // wins. The hint and, on enough text, the detector's guess are favoured.
+    struct Candidate {
+        QString charset;
+        double bonus;
+    };
+    std::vector<Candidate> candidates;
+    const QByteArray lowerHint = hint.toLower();
+    if (!hint.isEmpty() && !lowerHint.startsWith("utf") && !lowerHint.contains("ascii"))
+        for (const QString& charset : candidatesFor(hint)) candidates.push_back({charset, 0.5});
+    // On enough text (a body) the detector is reliable; on a few bytes (a header) it
+    // guesses wildly (a short Latin-1 word as Latin-2 or Greek) and is not asked: the
+    // most plausible reading wins, ties going to the earlier charset.
+    const bool enoughText = nonAsciiCount(bytes) >= 64;
+    const auto detectedReading = [&]() -> std::optional<QString> {
+        const QByteArray detected = DetectCharset(enoughText ? bytes.left(8192) : bytes);
+        if (detected.isEmpty() || detected.startsWith("ASCII")) return std::nullopt;
+        return convert(bytes, detected.constData(), false);
+    };
+    if (enoughText) {
+        for (const Candidate& candidate : candidates)
+            if (auto text = convert(bytes, candidate.charset.toLatin1().constData(), false))
+                return *text;
+        if (auto text = detectedReading()) return *text;
+    }
+    for (const char* charset : kFallbackCharsets)
+        candidates.push_back({QString::fromLatin1(charset), 0.0});
+
+    std::optional<QString> best;
+    double bestScore = 0;
+    for (const Candidate& candidate : candidates) {
+        auto text = convert(bytes, candidate.charset.toLatin1().constData(), false);
+        if (!text) continue;
+        const double score = Plausibility(*text) + candidate.bonus;
+        if (!best || score > bestScore) {
+            best = std::move(text);
+            bestScore = score;
+        }
+    }
+    if (best) return *best;
+    return convert(bytes, "WINDOWS-1252", true).value_or(QString::fromLatin1(bytes));
+}
+
+double Plausibility(const QString& text) {
+    constexpr int kEnough = 256;  // characters: more tell nothing new
+    KanjiLevel kanji;
+    double score = 0;
+    int counted = 0;
+    const auto isAsciiLetterAt = [&](qsizetype i) {
+        return i >= 0 && i < text.size() && text[i].unicode() < 0x80 && text[i].isLetter();
+    };
+    const auto isLetterAt = [&](qsizetype i) {
+        return i >= 0 && i < text.size() && text[i].isLetter();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i].unicode();
+        if (c < 0x80) continue;
+        if (++counted > kEnough) break;
+        // Accented Latin letters sit among plain ones ("Formação"); a run of them alone
+        // ("ÌÚÏÎë") is what Japanese bytes look like read as Latin-1.
+        const bool latin = c >= 0xC0 && c <= 0x24F;
+        const bool nearLetter = latin ? isAsciiLetterAt(i - 1) || isAsciiLetterAt(i + 1)
+                                      : isLetterAt(i - 1) || isLetterAt(i + 1);
+        if ((c >= 0x3041 && c <= 0x30FF) || (c >= 0xAC00 && c <= 0xD7A3))
+            score += 2;  // kana, hangul
+        else if ((c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF))
+            score += kanji.common(text[i]) ? 2 : 1;  // ideographs
+        else if ((c >= 0x3000 && c <= 0x303F) || (c >= 0xFF01 && c <= 0xFF5E))
+            score += 1;  // CJK punctuation
+        else if (c >= 0xFF61 && c <= 0xFF9F)
+            score -= 1;  // half-width katakana: rare in headers
+        else if (c >= 0xE000 && c <= 0xF8FF)
+            score -= 1;  // private use
+        else if (c >= 0x80 && c <= 0x9F)
+            score -= 2;  // C1 controls
+        else if (text[i].isLetter() && latin)
+            score += nearLetter ? 2 : 0.5;  // accented Latin
+        else if (text[i].isLetter() && c >= 0x370)
+            score += nearLetter ? 1.5 : 0.5;  // Greek, Cyrillic
+        else if (c >= 0x2010 && c <= 0x206F)
+            score += 0;  // quotes, dashes, ellipsis
+        else if ((c == 0xA3 || c == 0x20AC || c == 0xA5) && i + 1 < text.size() &&
+                 text[i + 1].isDigit())
+            score += 1;  // £7, €5
+        else
+            score -= 1;  // other symbols: box drawing, fractions, stray signs
+    }
+    return counted ? score / std::min(counted, kEnough) : 0;
+}
+
 QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset) {
-    if (declaredCharset.isEmpty()) return detect(bytes);
+    if (declaredCharset.isEmpty()) return DecodeUnlabelled(bytes);
     // UTF-8, the most common label, needs no conversion once it is valid.
     const QByteArray label = declaredCharset.toLower().trimmed();
-    if ((label == "utf-8" || label == "utf8") && isValidUtf8(bytes)) return QString::fromUtf8(bytes);
+    if ((label == "utf-8" || label == "utf8") && isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    if (isJisLabel(label)) {
+        if (auto text = decodeJis(bytes)) return *text;
+        // Damaged: keep what can be read, and never an escape byte.
+        return *convertJisWithExtensions(bytes, true);
+    }
     const QStringList candidates = candidatesFor(declaredCharset);
     for (const QString& charset : candidates)
         if (auto text = convert(bytes, charset.toLatin1().constData(), false)) return *text;
-    if (declaredCharset.toLower().startsWith("iso-2022-jp"))
-        if (auto text = convertJisWithExtensions(bytes)) return *text;
     // The label is wrong or the text damaged: keep what can be read.
-    if (declaredCharset.toLower().startsWith("utf")) return QString::fromUtf8(bytes);
+    if (label.startsWith("utf-8") || label == "utf8") return QString::fromUtf8(bytes);
     if (!candidates.isEmpty() && bytes.contains('\x1b'))
-        if (auto text = convert(bytes, candidates.last().toLatin1().constData(), true)) return *text;
-    return detect(bytes);
+        if (auto text = convert(bytes, candidates.last().toLatin1().constData(), true))
+            return *text;
+    return DecodeUnlabelled(bytes);
+}
+
+void KeepUsualConvertersLoaded() {
+    struct IconvClose {
+        void operator()(void* converter) const { iconv_close(static_cast<iconv_t>(converter)); }
+    };
+    static const auto kept = [] {
+        std::vector<std::unique_ptr<void, IconvClose>> open;
+        const char* usual[] = {"ISO-2022-JP",  "ISO-2022-JP-2", "ISO-2022-JP-3", "EUC-JP-MS",
+                               "SHIFT_JIS",    "ISO-8859-1",    "ISO-8859-2",    "ISO-8859-15",
+                               "WINDOWS-1250", "KOI8-R",        "GBK",           "GB18030",
+                               "BIG5",         "CP949",         "EUC-KR",        "UTF-7"};
+        const auto keep = [&](const char* charset) {
+            const iconv_t converter = iconv_open("UTF-8", charset);
+            if (converter != reinterpret_cast<iconv_t>(-1)) open.emplace_back(converter);
+        };
+        for (const char* charset : kFallbackCharsets) keep(charset);
+        for (const char* charset : usual) keep(charset);
+        return open;
+    }();
+    (void)kept;
 }
 
 QString WithCrLf(const QString& text) {

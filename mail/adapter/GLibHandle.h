@@ -5,6 +5,8 @@
 
 #include <glib-object.h>
 #include <glib.h>
+#include <gmime/gmime.h>
+
 #include <memory>
 
 namespace mail {
@@ -22,10 +24,28 @@ struct GFree {
 };
 using GCharPtr = std::unique_ptr<char, GFree>;
 
-struct GIConvClose {
-    void operator()(GIConv converter) const {
-        if (converter != reinterpret_cast<GIConv>(-1)) g_iconv_close(converter);
+struct GDateTimeUnref {
+    void operator()(GDateTime* date) const {
+        if (date) g_date_time_unref(date);
     }
 };
+using GDateTimePtr = std::unique_ptr<GDateTime, GDateTimeUnref>;
+
+struct GMimeFormatOptionsFree {
+    void operator()(GMimeFormatOptions* options) const {
+        if (options) g_mime_format_options_free(options);
+    }
+};
+using GMimeFormatOptionsPtr = std::unique_ptr<GMimeFormatOptions, GMimeFormatOptionsFree>;
+
+// A converter from GMime's cache (g_mime_iconv_open): opening one is a table lookup
+// instead of a gconv module load, and closing returns it to the cache.
+struct GMimeIconvClose {
+    void operator()(void* converter) const {
+        if (converter != reinterpret_cast<void*>(-1))
+            g_mime_iconv_close(static_cast<iconv_t>(converter));
+    }
+};
+using GMimeIconvPtr = std::unique_ptr<void, GMimeIconvClose>;
 
 }  // namespace mail

@@ -1,50 +1,106 @@
 #include "HeaderText.h"
 
-#include "CharsetText.h"
-
+#include <QList>
 #include <QRegularExpression>
+
+#include "CharsetText.h"
 
 namespace mail {
 namespace {
 
-// =?ISO-2022-JP?B?...?= as =?UTF-8?B?...?=, the decoded text unchanged.
-QByteArray reencodeJisWords(const QByteArray& raw) {
+// One piece of a header value: literal text, or a run of adjacent encoded words.
+struct Piece {
+    QByteArray literal;  // UTF-8
+    bool encoded = false;
+    QString decoded;
+};
+
+bool isAsciiOnly(const QByteArray& bytes) {
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\x1b' || c == '\x0e') return false;
+    return true;
+}
+
+QByteArray decodeWordPayload(QByteArrayView encoding, QByteArrayView text) {
+    if (encoding == "B" || encoding == "b") return QByteArray::fromBase64(text.toByteArray());
+    QByteArray q = text.toByteArray();
+    q.replace('_', ' ');
+    return QByteArray::fromPercentEncoding(q, '=');
+}
+
+QByteArray charsetName(QByteArrayView label) {
+    // RFC 2231 language suffix: =?UTF-8*ja?B?...?=
+    const qsizetype star = label.indexOf('*');
+    return (star < 0 ? label : label.first(star)).toByteArray().toLower();
+}
+
+// Splits a value (already valid UTF-8 or ASCII outside encoded words) into pieces.
+// Adjacent words (only blanks between them) of one charset are decoded as one byte
+// string; the blanks between them are dropped.
+QList<Piece> split(const QByteArray& value) {
     static const QRegularExpression word(
-        QStringLiteral("=\\?(iso-2022-jp[^?*]*)(?:\\*[^?]*)?\\?b\\?([A-Za-z0-9+/=]*)\\?="),
-        QRegularExpression::CaseInsensitiveOption);
-    const QString text = QString::fromLatin1(raw);
-    QString out;
+        QStringLiteral("=\\?([^?\\s]{1,64})\\?([BbQq])\\?([^?\\s]*)\\?="));
+    const QString text = QString::fromLatin1(value);
+    QList<Piece> pieces;
+    QByteArray pendingCharset, pendingBytes;
+    bool pending = false;
+    auto flush = [&] {
+        if (!pending) return;
+        Piece piece;
+        piece.encoded = true;
+        piece.decoded = DecodeCharset(pendingBytes, pendingCharset);
+        pieces.append(piece);
+        pending = false;
+        pendingBytes.clear();
+    };
     qsizetype last = 0;
     for (auto it = word.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
-        const QByteArray decoded = QByteArray::fromBase64(match.captured(2).toLatin1());
-        const QByteArray utf8 = DecodeCharset(decoded, match.captured(1).toLatin1()).toUtf8();
-        out += text.mid(last, match.capturedStart() - last);
-        out += QStringLiteral("=?UTF-8?B?") + QString::fromLatin1(utf8.toBase64()) +
-               QStringLiteral("?=");
+        const QByteArray between = value.mid(last, match.capturedStart() - last);
+        const QByteArray charset = charsetName(match.capturedView(1).toLatin1());
+        const QByteArray bytes =
+            decodeWordPayload(match.capturedView(2).toLatin1(), match.capturedView(3).toLatin1());
+        const bool onlyBlanks = between.trimmed().isEmpty();
+        if (!(pending && onlyBlanks)) {
+            flush();
+            if (!between.isEmpty()) pieces.append(Piece{between, false, {}});
+        } else if (charset != pendingCharset) {
+            flush();
+        }
+        pending = true;
+        pendingCharset = charset;
+        pendingBytes += bytes;
         last = match.capturedEnd();
     }
-    out += text.mid(last);
-    return out.toLatin1();
+    flush();
+    if (last < value.size()) pieces.append(Piece{value.mid(last), false, {}});
+    return pieces;
+}
+
+// The value with raw 8-bit or ISO-2022-JP text turned into UTF-8.
+QByteArray literalAsUtf8(const QByteArray& raw, const QByteArray& hint) {
+    if (isAsciiOnly(raw)) return raw;
+    return DecodeUnlabelled(raw, hint).toUtf8();
 }
 
 }  // namespace
 
-QByteArray NormaliseHeader(const QByteArray& raw) {
-    QByteArray value = raw;
-    if (value.contains('\x1b')) value = DecodeCharset(value, "ISO-2022-JP").toUtf8();
+QString DecodeHeaderText(const QByteArray& raw, const QByteArray& hint) {
+    const QByteArray value = literalAsUtf8(raw, hint);
+    if (!value.contains("=?")) return QString::fromUtf8(value);
+    QString out;
+    for (const Piece& piece : split(value))
+        out += piece.encoded ? piece.decoded : QString::fromUtf8(piece.literal);
+    return out;
+}
+
+QByteArray NormaliseHeader(const QByteArray& raw, const QByteArray& hint) {
+    const QByteArray value = literalAsUtf8(raw, hint);
     if (!value.contains("=?")) return value;
-    // Only the ASCII encoded words are rewritten; other bytes pass through.
     QByteArray out;
-    qsizetype start = 0;
-    while (start < value.size()) {
-        qsizetype end = start;
-        const bool ascii = static_cast<unsigned char>(value[start]) < 0x80;
-        while (end < value.size() && (static_cast<unsigned char>(value[end]) < 0x80) == ascii) ++end;
-        const QByteArray run = value.mid(start, end - start);
-        out += ascii ? reencodeJisWords(run) : run;
-        start = end;
-    }
+    for (const Piece& piece : split(value))
+        out +=
+            piece.encoded ? "=?UTF-8?B?" + piece.decoded.toUtf8().toBase64() + "?=" : piece.literal;
     return out;
 }
 

@@ -1,22 +1,35 @@
 #include "MessageReader.h"
 
+#include <gmime/gmime.h>
+#include <libxml/parser.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <mutex>
+
 #include "CharsetText.h"
 #include "GLibHandle.h"
 #include "HeaderText.h"
 #include "HtmlText.h"
-
-#include <gmime/gmime.h>
-#include <libxml/parser.h>
-
-#include <mutex>
+#include "Limits.h"
+#include "MimeBounds.h"
 
 namespace mail {
 namespace {
 
-// Deeper nesting than this is not searched for a body or attachments.
-constexpr int kMaxDepth = 32;
-
 QString fromUtf8(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
+
+// A header's text as the digest may show it: CR, LF and every other C0 or C1 control
+// become a blank, so that no decoded value can start a line of its own.
+QString asFieldText(QString text) {
+    text.truncate(MimeLimits::kMaxHeaderTextChars);
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029) c = u' ';
+    }
+    return text;
+}
 
 // The value of a header as it stands in the message, unfolded; empty when absent.
 QByteArray rawHeader(GMimeMessage* message, const char* name) {
@@ -36,12 +49,18 @@ QByteArray decodedContent(GMimePart* part) {
     GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
     g_mime_data_wrapper_write_to_stream(content, stream.get());
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-    return QByteArray(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data),
+                      static_cast<qsizetype>(bytes->len));
+}
+
+QByteArray declaredCharset(GMimeObject* object) {
+    const char* charset =
+        object ? g_mime_object_get_content_type_parameter(object, "charset") : nullptr;
+    return charset ? QByteArray(charset) : QByteArray();
 }
 
 QString partText(GMimePart* part) {
-    const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-    return DecodeCharset(decodedContent(part), charset ? QByteArray(charset) : QByteArray());
+    return DecodeCharset(decodedContent(part), declaredCharset(GMIME_OBJECT(part)));
 }
 
 bool dispositionAttachment(GMimeObject* object) {
@@ -66,29 +85,41 @@ class PartWalker {
 public:
     GMimePart* plainBody = nullptr;
     GMimePart* htmlBody = nullptr;
-    std::vector<GMimeObject*> files;
+    GMimePart* otherText = nullptr;
+    int files = 0;
 
     void walk(GMimeObject* object, int depth) {
-        if (!object || depth > kMaxDepth) return;
+        if (!object || depth > MimeLimits::kMaxDepth) return;
         if (GMIME_IS_MULTIPART(object)) {
             GMimeMultipart* multipart = GMIME_MULTIPART(object);
             const int count = g_mime_multipart_get_count(multipart);
-            for (int i = 0; i < count; ++i) walk(g_mime_multipart_get_part(multipart, i), depth + 1);
+            for (int i = 0; i < count; ++i)
+                walk(g_mime_multipart_get_part(multipart, i), depth + 1);
             return;
         }
         // An attached message is one file; its own parts are not this mail's.
         if (GMIME_IS_MESSAGE_PART(object)) {
-            files.push_back(object);
+            ++files;
             return;
         }
         if (!GMIME_IS_PART(object)) return;
         GMimePart* part = GMIME_PART(object);
+        // Inline text (a file name notwithstanding) is the body when there is none yet.
+        if (!dispositionAttachment(object)) {
+            if (!plainBody && isType(object, "text", "plain")) return void(plainBody = part);
+            if (!htmlBody && isType(object, "text", "html")) return void(htmlBody = part);
+        }
         if (isFile(object)) {
-            files.push_back(object);
+            ++files;
             return;
         }
-        if (!plainBody && isType(object, "text", "plain")) plainBody = part;
-        else if (!htmlBody && isType(object, "text", "html")) htmlBody = part;
+        // "text" without a subtype (GMime reads it as octet-stream), or an unknown
+        // subtype: plain text if nothing better.
+        const char* declared = g_mime_object_get_header(object, "Content-Type");
+        if (!otherText && !isType(object, "text", "html") &&
+            (isType(object, "text", "*") ||
+             (declared && g_ascii_strncasecmp(declared, "text", 4) == 0)))
+            otherText = part;
     }
 };
 
@@ -100,14 +131,9 @@ QString offsetText(int seconds) {
         .arg(minutes % 60, 2, 10, QChar(u'0'));
 }
 
-struct DateTimeUnref {
-    void operator()(GDateTime* date) const { g_date_time_unref(date); }
-};
-
 QString dateText(GMimeMessage* message, const QDateTime& retrievedAt) {
     const QByteArray raw = message ? NormaliseDate(rawHeader(message, "Date")) : QByteArray();
-    std::unique_ptr<GDateTime, DateTimeUnref> date(
-        raw.isEmpty() ? nullptr : g_mime_utils_header_decode_date(raw.constData()));
+    GDateTimePtr date(raw.isEmpty() ? nullptr : g_mime_utils_header_decode_date(raw.constData()));
     if (date) {
         GCharPtr text(g_date_time_format(date.get(), "%Y/%m/%d %H:%M:%S %z"));
         if (text) return QString::fromUtf8(text.get());
@@ -117,14 +143,33 @@ QString dateText(GMimeMessage* message, const QDateTime& retrievedAt) {
            offsetText(local.offsetFromUtc());
 }
 
-void readSender(GMimeMessage* message, ReadMail& mail) {
-    const QByteArray raw = NormaliseHeader(rawHeader(message, "From"));
+// "Name <address>" taken as written, for what GMime's address parser rejects: the
+// dotted addresses Japanese mobile carriers issued, "MAILER DAEMON <>", a bare name.
+void readSenderAsWritten(const QByteArray& value, const QByteArray& hint, ReadMail& mail) {
+    const qsizetype open = value.lastIndexOf('<');
+    const qsizetype close = open < 0 ? -1 : value.indexOf('>', open);
+    QByteArray name = value;
+    if (close > open) {
+        mail.address = QString::fromUtf8(value.mid(open + 1, close - open - 1).trimmed());
+        name = value.left(open);
+    } else if (!value.trimmed().contains(' ') && !value.contains("=?")) {
+        mail.address = QString::fromUtf8(value.trimmed());
+        name.clear();
+    }
+    name = name.trimmed();
+    if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"'))
+        name = name.mid(1, name.size() - 2);
+    mail.displayName = DecodeHeaderText(name, hint).trimmed();
+}
+
+void readSender(GMimeMessage* message, const QByteArray& hint, ReadMail& mail) {
+    const QByteArray raw = NormaliseHeader(rawHeader(message, "From"), hint);
     if (raw.isEmpty()) return;
-    GObjectPtr<InternetAddressList> list(internet_address_list_parse(parserOptions(), raw.constData()));
+    GObjectPtr<InternetAddressList> list(
+        internet_address_list_parse(parserOptions(), raw.constData()));
     InternetAddressList* from = list.get();
-    if (!from) return;
     // The first mailbox, also when it stands inside a group.
-    for (int i = 0; i < internet_address_list_length(from); ++i) {
+    for (int i = 0; from && i < internet_address_list_length(from); ++i) {
         InternetAddress* address = internet_address_list_get_address(from, i);
         if (INTERNET_ADDRESS_IS_GROUP(address)) {
             InternetAddressList* members =
@@ -133,17 +178,22 @@ void readSender(GMimeMessage* message, ReadMail& mail) {
             address = internet_address_list_get_address(members, 0);
         }
         if (!INTERNET_ADDRESS_IS_MAILBOX(address)) continue;
+        const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+        // A lone encoded word is a name that GMime would take for an address.
+        if (!addr || !*addr || (!strchr(addr, '@') && !raw.contains('<'))) break;
         mail.displayName = fromUtf8(internet_address_get_name(address));
-        mail.address = fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+        mail.address = fromUtf8(addr);
         return;
     }
+    readSenderAsWritten(raw, hint, mail);
 }
 
 GMimeParserOptions* parserOptions() {
     static GMimeParserOptions* options = [] {
         GMimeParserOptions* made = g_mime_parser_options_new();
-        // Unlabelled 8-bit header text: strict UTF-8, then the Japanese encodings.
-        const char* fallback[] = {"UTF-8", "EUC-JP", "CP932", "ISO-8859-1", nullptr};
+        // What GMime still decodes itself (parameters) follows the one fallback order.
+        const char* fallback[std::size(kFallbackCharsets) + 1] = {};
+        std::copy(std::begin(kFallbackCharsets), std::end(kFallbackCharsets), fallback);
         g_mime_parser_options_set_fallback_charsets(made, fallback);
         g_mime_parser_options_set_rfc2047_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
         g_mime_parser_options_set_address_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
@@ -162,33 +212,44 @@ void InitMessageLibrary() {
     std::call_once(once, [] {
         g_mime_init();
         xmlInitParser();
+        KeepUsualConvertersLoaded();
     });
 }
 
 ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt) {
     InitMessageLibrary();
     ReadMail mail;
-    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), raw.size()));
+    const BoundedMessage bounded = BoundForParser(raw);
+    GObjectPtr<GMimeStream> stream(
+        g_mime_stream_mem_new_with_buffer(bounded.raw.constData(), bounded.raw.size()));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parserOptions()));
+    GObjectPtr<GMimeMessage> message(
+        g_mime_parser_construct_message(parser.get(), parserOptions()));
     if (!message) {
         mail.body = WithCrLf(DecodeCharset(raw, {}));
         mail.dateText = dateText(nullptr, retrievedAt);
         return mail;
     }
 
-    readSender(message.get(), mail);
-    const QByteArray subject = NormaliseHeader(rawHeader(message.get(), "Subject"));
-    GCharPtr decodedSubject(g_mime_utils_header_decode_text(parserOptions(), subject.constData()));
-    mail.subject = fromUtf8(decodedSubject.get());
-    mail.dateText = dateText(message.get(), retrievedAt);
-
     PartWalker walker;
     walker.walk(g_mime_message_get_mime_part(message.get()), 0);
-    if (walker.plainBody) mail.body = WithCrLf(partText(walker.plainBody));
-    else if (walker.htmlBody) mail.body = WithCrLf(HtmlToText(partText(walker.htmlBody)));
-    mail.attachCount = static_cast<std::int32_t>(walker.files.size());
+    if (!walker.plainBody && !walker.htmlBody) walker.plainBody = walker.otherText;
+    GMimePart* body = walker.plainBody ? walker.plainBody : walker.htmlBody;
+    // The body's declared charset is the best guess for undeclared 8-bit header text.
+    const QByteArray hint = declaredCharset(GMIME_OBJECT(body));
+
+    readSender(message.get(), hint, mail);
+    mail.displayName = asFieldText(mail.displayName);
+    mail.address = asFieldText(mail.address);
+    mail.subject = asFieldText(DecodeHeaderText(rawHeader(message.get(), "Subject"), hint));
+    mail.dateText = dateText(message.get(), retrievedAt);
+
+    if (walker.plainBody)
+        mail.body = WithCrLf(partText(walker.plainBody));
+    else if (walker.htmlBody)
+        mail.body = WithCrLf(HtmlToText(partText(walker.htmlBody)));
+    mail.attachCount = static_cast<std::int32_t>(walker.files + bounded.filesPastBound);
     return mail;
 }
 

@@ -9,7 +9,7 @@
 namespace mail {
 
 struct ReadMail {
-    QString body;  // the text a person would read, lines ending in CR LF
+    QString body;                  // the text a person would read, lines ending in CR LF
     QString displayName, address;  // of the first From mailbox; empty when unreadable
     // "yyyy/MM/dd HH:mm:ss +hhmm": the time as the sender wrote it and its offset.
     QString dateText;

@@ -14,8 +14,10 @@ struct OutgoingMail {
     QString key;
 };
 
-// CR, LF and other control characters in header text become blanks, so that no value
-// can start a header line of its own.
+// CR, LF and other C0 and C1 control characters in header text become blanks, so that
+// no value can start a header line of its own; blanks at either end are trimmed, since
+// GMime would fold a value of blanks only into a line of blanks, which readers take for
+// the end of the header.
 QString NeutraliseHeaderText(const QString& text);
 
 // An address fit for the envelope and the headers: no blanks, controls, brackets or

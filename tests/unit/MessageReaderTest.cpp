@@ -1,8 +1,9 @@
-#include "../util/QtPrinters.h"
-#include "mail/adapter/MessageReader.h"
+#include <gtest/gtest.h>
 
 #include <QFile>
-#include <gtest/gtest.h>
+
+#include "../util/QtPrinters.h"
+#include "mail/adapter/MessageReader.h"
 
 namespace {
 
@@ -35,40 +36,42 @@ TEST_P(Corpus, ReadsAsAMailClientShowsIt) {
 
 const QString kFallbackDate =
     kRetrieved.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss ")) +
-    QStringLiteral("%1%2").arg(kRetrieved.offsetFromUtc() < 0 ? "-" : "+").arg(
-        QTime(0, 0).addSecs(std::abs(kRetrieved.offsetFromUtc())).toString("HHmm"));
+    QStringLiteral("%1%2")
+        .arg(kRetrieved.offsetFromUtc() < 0 ? "-" : "+")
+        .arg(QTime(0, 0).addSecs(std::abs(kRetrieved.offsetFromUtc())).toString("HHmm"));
 
 INSTANTIATE_TEST_SUITE_P(
     Mails, Corpus,
-    ::testing::Values(
-        CorpusCase{"utf8-base64.eml", "明日は会議です。\r\nよろしく。\r\n", "Yamada, Taro",
-                   "taro@example.jp", "2026/12/07 09:05:00 +0900", "会議のお知らせ", 0},
-        CorpusCase{"iso2022jp-folded.eml", "本日の資料を送ります。\r\n", "佐藤",
-                   "sato@example.co.jp", "2026/12/08 13:30:00 +0900", "資料送付", 0},
-        CorpusCase{"sjis-unlabelled.eml", "お世話になっております。鈴木です。\r\n", "",
-                   "suzuki@example.jp", "2026/12/08 10:15:00 +0900", "sjis", 0},
-        CorpusCase{"eucjp.eml", "今週の報告です。\r\n", "", "kato@example.jp",
-                   "2026/12/09 18:00:00 +0900", "週報", 0},
-        CorpusCase{"cp932-labelled-sjis.eml", "①㈱髙橋\r\n", "", "ito@example.jp",
-                   "2026/12/10 08:00:00 +0900", "cp932", 0},
-        CorpusCase{"iso2022jp-nec-extensions.eml", "①② 株式会社 ㈱\r\n", "", "nec@example.jp",
-                   "2026/12/17 08:00:00 +0900", "①", 0},
-        CorpusCase{"raw-jis-header.eml", "テスト\r\n", "山本", "yamamoto@example.jp",
-                   "2026/12/11 07:07:07 +0900", "案件", 0},
-        CorpusCase{"html-only.eml", "Title\r\nFirst\u00a0para & more\r\nLine\r\nBreak\r\none\r\ntwo",
-                   "", "news@example.com", "2026/12/12 12:00:00 +0000", "News", 0},
-        CorpusCase{"alternative.eml", "Plain version: café\r\n", "Shop", "shop@example.com",
-                   "2026/12/13 21:45:00 -0800", "Alt", 0},
-        CorpusCase{"related-inline.eml", "See the picture.", "", "a@example.com",
-                   "2026/12/14 01:02:03 +0100", "Related", 2},
-        CorpusCase{"rfc822-attached.eml", "Forwarding this.", "", "fwd@example.com",
-                   "2026/12/15 10:00:00 +0900", "Fwd: original", 1},
-        CorpusCase{"latin1-qp.eml", "Bonjour à tous, merci.\r\n", "André", "andre@example.fr",
-                   "2026/12/16 09:00:00 +0000", "réunion", 0},
-        CorpusCase{"group-from.eml", "hi\r\n", "Lead", "lead@example.com",
-                   "2026/12/16 23:00:00 +0900", "group", 0},
-        CorpusCase{"no-date-no-from.eml", "body only\r\n", "", "", kFallbackDate,
-                   "nothing else", 0}),
+    ::testing::Values(CorpusCase{"utf8-base64.eml", "明日は会議です。\r\nよろしく。\r\n",
+                                 "Yamada, Taro", "taro@example.jp", "2026/12/07 09:05:00 +0900",
+                                 "会議のお知らせ", 0},
+                      CorpusCase{"iso2022jp-folded.eml", "本日の資料を送ります。\r\n", "佐藤",
+                                 "sato@example.co.jp", "2026/12/08 13:30:00 +0900", "資料送付", 0},
+                      CorpusCase{"sjis-unlabelled.eml", "お世話になっております。鈴木です。\r\n",
+                                 "", "suzuki@example.jp", "2026/12/08 10:15:00 +0900", "sjis", 0},
+                      CorpusCase{"eucjp.eml", "今週の報告です。\r\n", "", "kato@example.jp",
+                                 "2026/12/09 18:00:00 +0900", "週報", 0},
+                      CorpusCase{"cp932-labelled-sjis.eml", "①㈱髙橋\r\n", "", "ito@example.jp",
+                                 "2026/12/10 08:00:00 +0900", "cp932", 0},
+                      CorpusCase{"iso2022jp-nec-extensions.eml", "①② 株式会社 ㈱\r\n", "",
+                                 "nec@example.jp", "2026/12/17 08:00:00 +0900", "①", 0},
+                      CorpusCase{"raw-jis-header.eml", "テスト\r\n", "山本", "yamamoto@example.jp",
+                                 "2026/12/11 07:07:07 +0900", "案件", 0},
+                      CorpusCase{"html-only.eml",
+                                 "Title\r\nFirst\u00a0para & more\r\nLine\r\nBreak\r\none\r\ntwo",
+                                 "", "news@example.com", "2026/12/12 12:00:00 +0000", "News", 0},
+                      CorpusCase{"alternative.eml", "Plain version: café\r\n", "Shop",
+                                 "shop@example.com", "2026/12/13 21:45:00 -0800", "Alt", 0},
+                      CorpusCase{"related-inline.eml", "See the picture.", "", "a@example.com",
+                                 "2026/12/14 01:02:03 +0100", "Related", 2},
+                      CorpusCase{"rfc822-attached.eml", "Forwarding this.", "", "fwd@example.com",
+                                 "2026/12/15 10:00:00 +0900", "Fwd: original", 1},
+                      CorpusCase{"latin1-qp.eml", "Bonjour à tous, merci.\r\n", "André",
+                                 "andre@example.fr", "2026/12/16 09:00:00 +0000", "réunion", 0},
+                      CorpusCase{"group-from.eml", "hi\r\n", "Lead", "lead@example.com",
+                                 "2026/12/16 23:00:00 +0900", "group", 0},
+                      CorpusCase{"no-date-no-from.eml", "body only\r\n", "", "", kFallbackDate,
+                                 "nothing else", 0}),
     [](const auto& info) {
         std::string name = info.param.file;
         for (char& c : name)
@@ -115,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "From: a@b.c\r\nSubject: " + QByteArray(100 * 1024, 'x') + "\r\n\r\nbody\r\n"},
         HostileCase{"deepNesting", deeplyNested(500)},
         HostileCase{"truncatedMultipart",
-                    "Content-Type: multipart/mixed; boundary=\"z\"\r\n\r\n--z\r\nContent-Type: text/plain\r\n"},
+                    "Content-Type: multipart/mixed; boundary=\"z\"\r\n\r\n--z\r\nContent-Type: "
+                    "text/plain\r\n"},
         HostileCase{"headerOnly", "From: a@b.c"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -135,8 +139,10 @@ struct DateCase {
 class DateForms : public ::testing::TestWithParam<DateCase> {};
 
 TEST_P(DateForms, KeepTheSendersClockAndOffset) {
-    const QByteArray raw = QByteArray("From: a@b.c\r\nDate: ") + GetParam().header + "\r\n\r\nx\r\n";
-    EXPECT_EQ(mail::ReadMessage(raw, kRetrieved).dateText, GetParam().expected) << GetParam().header;
+    const QByteArray raw =
+        QByteArray("From: a@b.c\r\nDate: ") + GetParam().header + "\r\n\r\nx\r\n";
+    EXPECT_EQ(mail::ReadMessage(raw, kRetrieved).dateText, GetParam().expected)
+        << GetParam().header;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -152,3 +158,128 @@ INSTANTIATE_TEST_SUITE_P(
                       DateCase{"Mon, 7 Dec 2026 23:59:59 -1200", "2026/12/07 23:59:59 -1200"}));
 
 }  // namespace
+
+namespace faults {
+
+// One case per class of mail that real mailers send and that was once read wrong.
+struct FaultCase {
+    const char* name;
+    QByteArray raw;
+    QString mail::ReadMail::*field;
+    QString expected;
+};
+
+QByteArray withHeaders(const QByteArray& headers, const QByteArray& body = "x\r\n") {
+    return headers + "\r\n\r\n" + body;
+}
+
+QByteArray hugeCharsetName() {
+    return withHeaders(
+        "From: a@example.com\r\nSubject: big\r\nContent-Type: text/plain; charset=\"" +
+            QByteArray(9 * 1024 * 1024, 'a') + "\"",
+        "still here\r\n");
+}
+
+class Faults : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(Faults, ReadAsTheSenderWroteIt) {
+    const FaultCase& c = GetParam();
+    EXPECT_EQ(mail::ReadMessage(c.raw, kRetrieved).*c.field, c.expected);
+}
+
+using M = mail::ReadMail;
+INSTANTIATE_TEST_SUITE_P(
+    Mails, Faults,
+    ::testing::Values(
+        FaultCase{"blankInsideEncodedWord",
+                  withHeaders("Subject: =?UTF-8?B?44GCIA==?=\r\n =?UTF-8?B?4pyo?="), &M::subject,
+                  "あ ✨"},
+        FaultCase{"blankInsideJisWord",
+                  withHeaders(
+                      "Subject: =?ISO-2022-JP?B?GyRCJCIbKEIg?=\r\n =?ISO-2022-JP?B?GyRCJCQbKEI=?="),
+                  &M::subject, "あ い"},
+        FaultCase{"characterSplitAcrossWords",
+                  withHeaders("Subject: =?UTF-8?B?44E=?= =?UTF-8?B?guOBhA==?= tail"), &M::subject,
+                  "あい tail"},
+        FaultCase{"undecodableBytesKeepTheRest",
+                  withHeaders("Subject: =?UTF-8?B?/w==?= =?UTF-8?Q?after?= end"), &M::subject,
+                  "\uFFFDafter end"},
+        FaultCase{"shiftJisWordAsCp932", withHeaders("Subject: =?Shift_JIS?B?7uCHQIeK?="),
+                  &M::subject, "髙①㈱"},
+        FaultCase{"mobileEmojiInShiftJis", withHeaders("Subject: =?SHIFT_JIS?B?+J8=?="),
+                  &M::subject, "\uE63E"},
+        FaultCase{"jisHalfWidthKatakanaBody",
+                  withHeaders("Content-Type: text/plain; charset=ISO-2022-JP",
+                              "\x1b(I12\x1b(B \x0e"
+                              "34\x0f"
+                              " end\r\n"),
+                  &M::body, "ｱｲ ｳｴ end\r\n"},
+        FaultCase{"jisHalfWidthKatakanaWord",
+                  withHeaders("Subject: =?ISO-2022-JP?B?GyhJMTIbKEI=?="), &M::subject, "ｱｲ"},
+        FaultCase{
+            "mobileCarrierAddress",
+            withHeaders("From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <taro..keitai.@docomo.ne.jp>"),
+            &M::address, "taro..keitai.@docomo.ne.jp"},
+        FaultCase{
+            "mobileCarrierName",
+            withHeaders("From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <taro..keitai.@docomo.ne.jp>"),
+            &M::displayName, "山田"},
+        FaultCase{"raw8BitName", withHeaders("From: \xe5\xb1\xb1\xe7\x94\xb0 <y@example.jp>"),
+                  &M::displayName, "山田"},
+        FaultCase{"encodedWordOnlyFrom", withHeaders("From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?="),
+                  &M::displayName, "山田"},
+        FaultCase{"mailerDaemonKeepsItsName", withHeaders("From: MAILER DAEMON <>"),
+                  &M::displayName, "MAILER DAEMON"},
+        FaultCase{"undeclaredLatin1", withHeaders("Subject: Forma\xe7\xe3o de pre\xe7os"),
+                  &M::subject, "Formação de preços"},
+        FaultCase{"undeclaredPound",
+                  withHeaders("Subject: Salary \xa3"
+                              "7,000 per month for the right candidate"),
+                  &M::subject, "Salary £7,000 per month for the right candidate"},
+        FaultCase{
+            "undeclaredShiftJis",
+            withHeaders("Subject: \x82\xa8\x90\xa2\x98\x62\x82\xc9\x82\xc8\x82\xc1\x82\xc4\x82"
+                        "\xa8\x82\xe8\x82\xdc\x82\xb7"),
+            &M::subject, "お世話になっております"},
+        FaultCase{"controlsInName",
+                  withHeaders("From: =?UTF-8?B?RXZpbA0KWC1JbmplY3RlZDogMQ==?= <e@example.com>"),
+                  &M::displayName, "Evil  X-Injected: 1"},
+        FaultCase{
+            "fakeDigestEntryInSubject",
+            withHeaders(
+                "Subject: =?UTF-8?B?5Lu25ZCNDQpOby45OSAwOTowMA0KZnJvbSBjZW9AZXhhbXBsZS5jb20=?="),
+            &M::subject, "件名  No.99 09:00  from ceo@example.com"},
+        FaultCase{"utf7Word", withHeaders("Subject: =?UTF-7?B?K1plVm5MSXFlIGNhZitBT2st?="),
+                  &M::subject, "日本語 café"},
+        FaultCase{"blankLineOfSpacesEndsHeader",
+                  "From: a@example.com\r\nSubject: s\r\n \r\nthe body\r\n", &M::body,
+                  "the body\r\n"},
+        FaultCase{"rawNulKeepsTheRest",
+                  withHeaders("Subject: n", QByteArray("before\0after\r\n", 14)), &M::body,
+                  QString::fromUtf8("before\0after\r\n", 14)},
+        FaultCase{"base64NulKeepsTheRest",
+                  withHeaders("Content-Transfer-Encoding: base64", "YmVmb3JlAGFmdGVyDQo=\r\n"),
+                  &M::body, QString::fromUtf8("before\0after\r\n", 14)},
+        FaultCase{"hugeCharsetNameIsCut", hugeCharsetName(), &M::body, "still here\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+QByteArray manyAttachments(int count) {
+    QByteArray raw =
+        "From: many@example.com\r\nSubject: many\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+        "Content-Type: text/plain\r\n\r\nthe text\r\n";
+    for (int i = 0; i < count; ++i)
+        raw +=
+            "--b\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Disposition: attachment; filename=\"f" +
+            QByteArray::number(i) + ".bin\"\r\n\r\nAAAA\r\n";
+    return raw + "--b--\r\n";
+}
+
+TEST(MessageReader, AttachmentsPastThePartBoundAreCountedFromTheirHeaders) {
+    const mail::ReadMail read = mail::ReadMessage(manyAttachments(5000), kRetrieved);
+    EXPECT_EQ(read.attachCount, 5000);
+    EXPECT_EQ(read.body, "the text");
+}
+
+}  // namespace faults
