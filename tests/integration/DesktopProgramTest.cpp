@@ -140,7 +140,7 @@ TEST_F(Desktop, HeadlessForwardsAndLogsWhatItDidWithoutSecrets) {
     for (const char* expected :
          {"tarnpost.app: Tarnpost", "(headless)", "tarnpost.check: check started",
           "forwarded a mail from \"boss@x.jp\" to \"to@x.jp\"", "digest sent to \"to@x.jp\" with 1",
-          "tarnpost.mail: SMTP server accepted a mail to \"to@x.jp\"", "ended with exit code 0"})
+          "tarnpost.mail: SMTP server accepted mail \"<tarnpost.", "to \"to@x.jp\"", "ended with exit code 0"})
         EXPECT_TRUE(log.contains(expected)) << expected << "\n" << log.toStdString();
     EXPECT_TRUE(log.contains("and smtp://127.0.0.1:")) << "the server, without its account";
     for (const char* secret : {"secret-pw", "relay-pw", "whole-body-text", "listed-body-text"})
