@@ -14,13 +14,7 @@
 // With --rtt MS, POP3 goes through delay_proxy.py, which makes each round trip cost MS
 // milliseconds; --smtp-delayed puts SMTP behind it too.
 
-#include "../tests/util/RecordingWindow.h"
-#include "../tests/util/TestServers.h"
-#include "core/CheckAndForward.h"
-#include "mail/ComponentRegistry.h"
-#include "mail/adapter/CurlSmtpMail.h"
-#include "mail/adapter/DeliveryLedger.h"
-#include "mail/adapter/RealComponent.h"
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -30,7 +24,14 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <optional>
-#include <sys/resource.h>
+
+#include "../tests/util/RecordingWindow.h"
+#include "../tests/util/TestServers.h"
+#include "core/CheckAndForward.h"
+#include "mail/ComponentRegistry.h"
+#include "mail/adapter/CurlSmtpMail.h"
+#include "mail/adapter/DeliveryLedger.h"
+#include "mail/adapter/RealComponent.h"
 
 namespace {
 
@@ -45,7 +46,8 @@ double peakRssMb(int who = RUSAGE_SELF) {
 class MixedBodies {
 public:
     QByteArray next() {
-        const QByteArray line = "今日の作業報告です。The quick brown fox jumps over the lazy dog.\r\n";
+        const QByteArray line =
+            "今日の作業報告です。The quick brown fox jumps over the lazy dog.\r\n";
         const int size = count_++ % 10 == 9 ? 200 * 1024 + random_.bounded(100 * 1024)
                                             : 8 * 1024 + random_.bounded(20 * 1024);
         QByteArray body;
@@ -98,13 +100,14 @@ void seed(testutil::TestServers& servers, const QString& user, int count) {
     MixedBodies bodies;
     for (int i = 0; i < count; ++i) {
         const QByteArray body = bodies.next();
-        servers.Deliver(user, "From: Sender " + QByteArray::number(i % 97) + " <s" +
-                                  QByteArray::number(i % 97) + "@example.jp>\r\nSubject: report " +
-                                  QByteArray::number(i) +
-                                  "\r\nDate: Mon, 7 Dec 2026 09:05:00 +0900\r\nMIME-Version: 1.0\r\n"
-                                  "Content-Type: text/plain; charset=UTF-8\r\n"
-                                  "Content-Transfer-Encoding: 8bit\r\n\r\n" +
-                                  body);
+        servers.Deliver(user,
+                        "From: Sender " + QByteArray::number(i % 97) + " <s" +
+                            QByteArray::number(i % 97) + "@example.jp>\r\nSubject: report " +
+                            QByteArray::number(i) +
+                            "\r\nDate: Mon, 7 Dec 2026 09:05:00 +0900\r\nMIME-Version: 1.0\r\n"
+                            "Content-Type: text/plain; charset=UTF-8\r\n"
+                            "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+                            body);
     }
 }
 
@@ -184,7 +187,8 @@ int fetchmail(testutil::TestServers& servers, const Endpoints& at, int count) {
     environment.insert("FETCHMAILHOME", dir.path());
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start("fetchmail", {"-f", rc.fileName(), "--nokeep", "--silent", "--idfile", dir.filePath("ids")});
+    process.start("fetchmail",
+                  {"-f", rc.fileName(), "--nokeep", "--silent", "--idfile", dir.filePath("ids")});
     process.waitForFinished(-1);
     report("fetchmail", count, clock.elapsed(), peakRssMb(RUSAGE_CHILDREN));
     return servers.MailboxCount("bench") == 0 ? 0 : 1;
@@ -202,8 +206,8 @@ int floor(testutil::TestServers& servers, const Endpoints& at, int count) {
     config.close();
     QElapsedTimer clock;
     clock.start();
-    const int rc = QProcess::execute(
-        "curl", {"-s", "--ssl", "--cacert", servers.caFile(), "-u", "bench:pw", "-K", config.fileName()});
+    const int rc = QProcess::execute("curl", {"-s", "--ssl", "--cacert", servers.caFile(), "-u",
+                                              "bench:pw", "-K", config.fileName()});
     report("floor", count, clock.elapsed(), peakRssMb(RUSAGE_CHILDREN));
     return rc;
 }

@@ -8,12 +8,7 @@
 //
 // Each run is its own process, so the peak RSS it prints is that run's alone.
 
-#include "../tests/util/TestServers.h"
-#include "mail/ComponentRegistry.h"
-#include "mail/adapter/CurlSmtpMail.h"
-#include "mail/adapter/DeliveryLedger.h"
-#include "mail/adapter/QtPop3Mail.h"
-#include "mail/adapter/MessageReader.h"
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,7 +17,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <sys/resource.h>
+
+#include "../tests/util/TestServers.h"
+#include "mail/ComponentRegistry.h"
+#include "mail/adapter/CurlSmtpMail.h"
+#include "mail/adapter/DeliveryLedger.h"
+#include "mail/adapter/MessageReader.h"
+#include "mail/adapter/QtPop3Mail.h"
 
 namespace {
 
@@ -59,14 +60,15 @@ int pop3Bench(int count, bool withCurl) {
         QFile config(dir.filePath("urls"));
         config.open(QIODevice::WriteOnly);
         for (int i = 1; i <= count; ++i)
-            config.write(QStringLiteral("url = \"pop3://127.0.0.1:%1/%2\"\noutput = \"/dev/null\"\n")
-                             .arg(servers.pop3Port)
-                             .arg(i)
-                             .toUtf8());
+            config.write(
+                QStringLiteral("url = \"pop3://127.0.0.1:%1/%2\"\noutput = \"/dev/null\"\n")
+                    .arg(servers.pop3Port)
+                    .arg(i)
+                    .toUtf8());
         config.close();
         clock.start();
-        const int rc = QProcess::execute(
-            "curl", {"-s", "--ssl", "--cacert", servers.caFile(), "-u", "bench:pw", "-K", config.fileName()});
+        const int rc = QProcess::execute("curl", {"-s", "--ssl", "--cacert", servers.caFile(), "-u",
+                                                  "bench:pw", "-K", config.fileName()});
         report("curl", count, clock.elapsed());
         return rc;
     }
@@ -115,7 +117,8 @@ int smtpBench(int count) {
 
 int decodeBench(int count) {
     QList<QByteArray> corpus;
-    for (const QString& name : QDir(QStringLiteral(TARNPOST_SOURCE_DIR "/tests/corpus")).entryList({"*.eml"})) {
+    for (const QString& name :
+         QDir(QStringLiteral(TARNPOST_SOURCE_DIR "/tests/corpus")).entryList({"*.eml"})) {
         QFile file(QStringLiteral(TARNPOST_SOURCE_DIR "/tests/corpus/") + name);
         file.open(QIODevice::ReadOnly);
         corpus << file.readAll();
@@ -125,19 +128,22 @@ int decodeBench(int count) {
     clock.start();
     qsizetype characters = 0;
     for (int i = 0; i < count; ++i)
-        characters += mail::ReadMessage(corpus[i % corpus.size()], QDateTime::currentDateTime()).body.size();
+        characters +=
+            mail::ReadMessage(corpus[i % corpus.size()], QDateTime::currentDateTime()).body.size();
     report("decode", count, clock.elapsed());
     return characters > 0 ? 0 : 1;
 }
 
 int attachmentsBench(int count) {
-    QByteArray raw = "From: many@example.com\r\nSubject: many\r\nMIME-Version: 1.0\r\n"
-                     "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
-                     "Content-Type: text/plain\r\n\r\nthe text\r\n";
+    QByteArray raw =
+        "From: many@example.com\r\nSubject: many\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+        "Content-Type: text/plain\r\n\r\nthe text\r\n";
     for (int i = 0; i < count; ++i)
-        raw += "--b\r\nContent-Type: application/octet-stream\r\n"
-               "Content-Disposition: attachment; filename=\"f" +
-               QByteArray::number(i) + ".bin\"\r\n\r\nAAAA\r\n";
+        raw +=
+            "--b\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Disposition: attachment; filename=\"f" +
+            QByteArray::number(i) + ".bin\"\r\n\r\nAAAA\r\n";
     raw += "--b--\r\n";
     QElapsedTimer clock;
     clock.start();

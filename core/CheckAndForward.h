@@ -2,11 +2,11 @@
 // One check of the POP3 mailbox: announce new mail (Check-only mode), or forward it
 // (Forwarding mode): full-text senders whole, everyone else in one Digest mail.
 
+#include <cstdint>
+
 #include "Clock.h"
 #include "SharedState.h"
 #include "WindowPort.h"
-
-#include <cstdint>
 
 namespace core {
 

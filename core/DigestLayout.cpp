@@ -41,7 +41,8 @@ QString DigestSubject(std::int64_t listedCount, std::int64_t fullTextCount) {
 }
 
 QString NewMailMessage(std::int32_t newCount) {
-    return QStringLiteral("新たに") + QString::number(newCount) + QStringLiteral("件のメールが届きました");
+    return QStringLiteral("新たに") + QString::number(newCount) +
+           QStringLiteral("件のメールが届きました");
 }
 
 QString NewMailTip(std::int32_t mailCount) {
@@ -91,6 +92,8 @@ QString TimeText(const QString& dateText, const QDateTime& fallback) {
     return fallback.toString(QStringLiteral("HH:mm"));
 }
 
-QString StatusTime(const QDateTime& now) { return now.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")); }
+QString StatusTime(const QDateTime& now) {
+    return now.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
 
 }  // namespace core

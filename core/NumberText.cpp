@@ -47,7 +47,8 @@ std::optional<std::int32_t> readRadix(Scanner& in, int radix) {
     for (;;) {
         QChar c = in.peek();
         int digit = -1;
-        if (isDigit(c)) digit = c.unicode() - u'0';
+        if (isDigit(c))
+            digit = c.unicode() - u'0';
         else if (radix == 16 && c.toLower() >= u'a' && c.toLower() <= u'f')
             digit = c.toLower().unicode() - u'a' + 10;
         if (digit < 0 || digit >= radix) break;

@@ -1,9 +1,9 @@
 #include "SettingsFile.h"
 
-#include "NumberText.h"
-
 #include <QFile>
 #include <QSaveFile>
+
+#include "NumberText.h"
 
 namespace core {
 namespace {
@@ -49,14 +49,22 @@ bool applySetting(SharedState& state, const QString& name, const QString& value)
         field = *n;
         return true;
     };
-    if (name == QStringLiteral("POP3")) state.pop3Server = value;
-    else if (name == QStringLiteral("SMTP")) state.smtpServer = value;
-    else if (name == QStringLiteral("USER_NAME")) state.userName = value;
-    else if (name == QStringLiteral("PASSWD")) state.password = value;
-    else if (name == QStringLiteral("TRANS")) state.forwardTo = value;
-    else if (name == QStringLiteral("MAILACC")) state.mailAccount = value;
-    else if (name == QStringLiteral("INTERVAL")) return number(state.intervalSec);
-    else if (name == QStringLiteral("LENGTH")) return number(state.maxBodyChars);
+    if (name == QStringLiteral("POP3"))
+        state.pop3Server = value;
+    else if (name == QStringLiteral("SMTP"))
+        state.smtpServer = value;
+    else if (name == QStringLiteral("USER_NAME"))
+        state.userName = value;
+    else if (name == QStringLiteral("PASSWD"))
+        state.password = value;
+    else if (name == QStringLiteral("TRANS"))
+        state.forwardTo = value;
+    else if (name == QStringLiteral("MAILACC"))
+        state.mailAccount = value;
+    else if (name == QStringLiteral("INTERVAL"))
+        return number(state.intervalSec);
+    else if (name == QStringLiteral("LENGTH"))
+        return number(state.maxBodyChars);
     else if (name == QStringLiteral("REJECT")) {
         state.rejectList << value;
         ++state.rejectCount;

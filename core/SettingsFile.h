@@ -1,11 +1,11 @@
 #pragma once
 // Tarnpost.ini: one "NAME,value" line per setting, UTF-8 without a byte-order mark.
 
-#include "SharedState.h"
-
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+
+#include "SharedState.h"
 
 namespace core {
 

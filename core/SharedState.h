@@ -2,13 +2,13 @@
 // The one record of program-wide state. Everything runs on the user-interface thread,
 // so fields are read and written directly, without accessors or locks.
 
-#include "Flag.h"
-#include "mail/MailComponent.h"
-
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+
+#include "Flag.h"
+#include "mail/MailComponent.h"
 
 namespace core {
 
@@ -30,9 +30,9 @@ struct SharedState {
 
     // The lists as last loaded; entry 1 is at index 0. The counts follow the window's
     // list boxes once it has loaded, while the lists keep what was loaded.
-    QStringList rejectList;          // "REJECT"
+    QStringList rejectList;  // "REJECT"
     std::int32_t rejectCount = 0;
-    QStringList fullTextList;        // "ALLTRANS"
+    QStringList fullTextList;  // "ALLTRANS"
     std::int32_t fullTextCount = 0;
 
     Flag restartRequested = kFalse;

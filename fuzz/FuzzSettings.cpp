@@ -1,11 +1,11 @@
 // libFuzzer: any bytes as Tarnpost.ini load with a defined result and never crash.
 
-#include "core/NumberText.h"
-#include "core/SettingsFile.h"
-
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
+
+#include "core/NumberText.h"
+#include "core/SettingsFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QTemporaryDir dir;
@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (result != 0 && result != -1) std::abort();
     if (state.rejectCount != state.rejectList.size()) std::abort();
     if (state.fullTextCount != state.fullTextList.size()) std::abort();
-    core::ReadSettingNumber(QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    core::ReadSettingNumber(
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     return 0;
 }

@@ -2,11 +2,11 @@
 // Creates component objects from their programmatic identifiers, the way the program
 // asks for them ("Corvex.SMTPMail", "Corvex.POP3Mail").
 
-#include "MailComponent.h"
-
 #include <functional>
 #include <map>
 #include <memory>
+
+#include "MailComponent.h"
 
 namespace mail {
 

@@ -1,6 +1,6 @@
-#include "TrayShell.h"
-
 #include <QSystemTrayIcon>
+
+#include "TrayShell.h"
 
 namespace tray {
 

@@ -1,12 +1,12 @@
 #pragma once
 // TrayShow / TrayRemove and the minimised-window hook TrayWindowProc.
 
-#include "TrayShell.h"
-#include "core/WindowProcedure.h"
-
 #include <QIcon>
 #include <QString>
 #include <cstdint>
+
+#include "TrayShell.h"
+#include "core/WindowProcedure.h"
 
 namespace core {
 struct SharedState;

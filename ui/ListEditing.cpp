@@ -1,13 +1,13 @@
 // Editing the window's copy of the two sender lists. The check cycle goes on with the
 // lists as last loaded until the settings are saved.
 
-#include "frmInfo.h"
-
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
 #include <algorithm>
+
+#include "frmInfo.h"
 
 namespace ui {
 namespace {

@@ -1,13 +1,12 @@
 // The save command: checks and completes the fields, writes Tarnpost.ini, loads it again
 // and asks the supervisor to set the connections up anew.
 
-#include "frmInfo.h"
+#include <QLineEdit>
+#include <QListWidget>
 
 #include "core/NumberText.h"
 #include "core/SettingsFile.h"
-
-#include <QLineEdit>
-#include <QListWidget>
+#include "frmInfo.h"
 
 namespace ui {
 namespace {
@@ -33,10 +32,9 @@ void frmInfo::cmdUpdate_Click() {
         !dialogs_.AskOkCancel(QStringLiteral("メールチェッカーとして動作します")))
         return;
 
-    core::SettingsForm form{txtPop3->text(),  txtSMTP->text(), txtUser->text(),
-                            txtPass->text(),  txtSend->text(), txtAcc->text(),
-                            txtTime->text(),  txtLength->text(), items(lstRej),
-                            items(lstAll)};
+    core::SettingsForm form{txtPop3->text(), txtSMTP->text(), txtUser->text(), txtPass->text(),
+                            txtSend->text(), txtAcc->text(),  txtTime->text(), txtLength->text(),
+                            items(lstRej),   items(lstAll)};
     QString error;
     if (!core::WriteSettingsFile(settingsPath_, form, &error)) {
         // Nothing else happens: the old file and the running settings stay as they were.

@@ -2,8 +2,6 @@
 
 #include "frmInfo.h"
 
-#include "core/DigestLayout.h"
-
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -17,6 +15,8 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+
+#include "core/DigestLayout.h"
 
 namespace ui {
 namespace {
@@ -39,9 +39,8 @@ frmInfo::frmInfo(core::SharedState& state, Dialogs& dialogs, QString settingsPat
       ownProc_(std::make_unique<OwnWindowProcedure>()),
       currentProc_(ownProc_.get()) {
     if (!shell_)
-        shell_ = std::make_unique<tray::QtTrayShell>([this] {
-            SendWindowMessage(tray::kTrayCallbackMessage, 1, tray::kLeftButtonDown);
-        });
+        shell_ = std::make_unique<tray::QtTrayShell>(
+            [this] { SendWindowMessage(tray::kTrayCallbackMessage, 1, tray::kLeftButtonDown); });
     buildLayout();
     connectHandlers();
     pauseTimer_ = new QTimer(this);
@@ -100,9 +99,7 @@ void frmInfo::WaitEvents(int ms) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-void frmInfo::WaitForEvent() {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
+void frmInfo::WaitForEvent() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
 void frmInfo::ReportFatal(const QString& text) {
     std::fprintf(stderr, "tarnpost: %s\n", qPrintable(text));
@@ -157,10 +154,9 @@ void frmInfo::Form_QueryUnload(bool& cancel) {
 void frmInfo::Form_Resize() {
     if (windowState() & Qt::WindowMinimized) {
         hook_.Install();
-        const QString tip =
-            state_.checkOnly
-                ? core::NewMailTip(state_.pop3 ? state_.pop3->MailCount() : 0)
-                : core::ForwardedTip(state_.forwardedCount);
+        const QString tip = state_.checkOnly
+                                ? core::NewMailTip(state_.pop3 ? state_.pop3->MailCount() : 0)
+                                : core::ForwardedTip(state_.forwardedCount);
         TrayShow(tip);
         // Without a notification area there would be no icon to bring the window back:
         // it then stays minimised on the task bar.
@@ -179,7 +175,8 @@ void frmInfo::Form_Unload() {
     hide();
     Q_EMIT unloaded();
     // Wakes a supervisor that waits for the next event.
-    QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [] {}, Qt::QueuedConnection);
 }
 
 void frmInfo::tmInt_Timer() {

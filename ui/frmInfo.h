@@ -2,14 +2,14 @@
 // The one window: settings, the two sender lists, the status line, the polling timer
 // tmInt and the hidden tray icon picture imgIcon.
 
+#include <QWidget>
+#include <array>
+#include <memory>
+
 #include "Dialogs.h"
 #include "core/SharedState.h"
 #include "core/SupervisorPort.h"
 #include "tray/Tray.h"
-
-#include <QWidget>
-#include <array>
-#include <memory>
 
 class QLabel;
 class QLineEdit;

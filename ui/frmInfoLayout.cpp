@@ -1,7 +1,5 @@
 // The window's controls as laid out: positions in twips divided by 15 (pixels at 96 dpi).
 
-#include "frmInfo.h"
-
 #include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +7,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+
+#include "frmInfo.h"
 
 namespace ui {
 namespace {
@@ -158,9 +158,9 @@ void frmInfo::buildLayout() {
     tmInt->setObjectName(QStringLiteral("tmInt"));
     tmInt->setInterval(0);
 
-    const QList<QWidget*> focusOrder = {txtPop3, txtUser,  txtPass,   txtSMTP, txtAcc, txtSend,
-                                        txtTime, txtLength, cmdAdd,   comdel,  cmdUpdate,
-                                        lstRej,  txtEdit,  optIgnor, optAll,  lstAll};
+    const QList<QWidget*> focusOrder = {txtPop3, txtUser,   txtPass, txtSMTP, txtAcc,    txtSend,
+                                        txtTime, txtLength, cmdAdd,  comdel,  cmdUpdate, lstRej,
+                                        txtEdit, optIgnor,  optAll,  lstAll};
     for (qsizetype i = 0; i + 1 < focusOrder.size(); ++i)
         setTabOrder(focusOrder[i], focusOrder[i + 1]);
     // Labels and the hidden image take no focus.

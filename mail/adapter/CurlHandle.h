@@ -2,6 +2,7 @@
 // Owning wrappers around libcurl's handles.
 
 #include <curl/curl.h>
+
 #include <memory>
 
 namespace mail {

@@ -1,9 +1,10 @@
 #include "CurlSession.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <sys/socket.h>
 
 namespace mail {
 namespace {
@@ -116,8 +117,9 @@ bool CurlSession::Perform(const Transfer& transfer) {
     }
     // A server that drips a byte now and then must not hold the transfer for ever.
     const curl_off_t bytes = transfer.upload ? transfer.upload->size() : 0;
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT,
-                     long(2 * timeouts_.idleSeconds + bytes / std::max(1L, timeouts_.minBytesPerSecond)));
+    curl_easy_setopt(
+        curl, CURLOPT_TIMEOUT,
+        long(2 * timeouts_.idleSeconds + bytes / std::max(1L, timeouts_.minBytesPerSecond)));
     if (transfer.body) {
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendTo);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, transfer.body);

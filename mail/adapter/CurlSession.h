@@ -2,13 +2,13 @@
 // One libcurl easy handle set up for a mail server: credentials, TLS, certificate
 // checks and timeouts. The handle keeps its connection open between transfers.
 
-#include "CurlHandle.h"
-#include "ServerAddress.h"
-#include "Timeouts.h"
-
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+
+#include "CurlHandle.h"
+#include "ServerAddress.h"
+#include "Timeouts.h"
 
 namespace mail {
 
@@ -22,10 +22,10 @@ public:
     CurlSession& operator=(const CurlSession&) = delete;
 
     struct Transfer {
-        QString path;                 // appended to the server URL, e.g. "/3"
-        const char* command = nullptr;  // CURLOPT_CUSTOMREQUEST
-        bool noBody = false;          // single-line commands
-        QByteArray* body = nullptr;   // receives the transferred data
+        QString path;                        // appended to the server URL, e.g. "/3"
+        const char* command = nullptr;       // CURLOPT_CUSTOMREQUEST
+        bool noBody = false;                 // single-line commands
+        QByteArray* body = nullptr;          // receives the transferred data
         const QByteArray* upload = nullptr;  // data to send (an SMTP message)
     };
 

@@ -2,13 +2,13 @@
 // The SMTP object: sends one mail per Mail() over libcurl, on its own worker thread, on
 // one connection kept open from mail to mail.
 
+#include <memory>
+
 #include "CurlSession.h"
 #include "DeliveryLedger.h"
 #include "OutgoingMessage.h"
 #include "Worker.h"
 #include "mail/MailComponent.h"
-
-#include <memory>
 
 namespace mail {
 

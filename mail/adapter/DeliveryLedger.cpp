@@ -67,8 +67,10 @@ void DeliveryLedger::RecordRefused(const QString& reason) {
 
 void DeliveryLedger::markDone(const LedgerMail& mail) {
     if (mail.uid.isEmpty()) return;  // a message whose UID the server gave twice
-    if (mail.keep || journal_->Refusal(mail.uid)) journal_->MarkKept(mail.uid);
-    else journal_->MarkDelivered(mail.uid);
+    if (mail.keep || journal_->Refusal(mail.uid))
+        journal_->MarkKept(mail.uid);
+    else
+        journal_->MarkDelivered(mail.uid);
 }
 
 void DeliveryLedger::RecordAccepted() {

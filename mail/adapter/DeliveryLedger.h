@@ -16,14 +16,14 @@
 // - The end: once the program is ending, transfers stop within about a second and no
 //   new one starts.
 
-#include "Journal.h"
-
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
+
+#include "Journal.h"
 
 namespace mail {
 

@@ -18,9 +18,10 @@ constexpr int kMaxDepth = 256;
 
 const QSet<QByteArray>& blockElements() {
     static const QSet<QByteArray> names = {
-        "p",  "div", "tr", "li", "h1", "h2", "h3", "h4", "h5", "h6", "table", "ul", "ol",
-        "dl", "dt",  "dd", "blockquote", "pre", "hr", "address", "section", "article",
-        "header", "footer", "center", "form", "tbody", "thead"};
+        "p",       "div",    "tr",         "li",     "h1",   "h2",      "h3",
+        "h4",      "h5",     "h6",         "table",  "ul",   "ol",      "dl",
+        "dt",      "dd",     "blockquote", "pre",    "hr",   "address", "section",
+        "article", "header", "footer",     "center", "form", "tbody",   "thead"};
     return names;
 }
 
@@ -37,8 +38,7 @@ public:
             }
             if (node->type != XML_ELEMENT_NODE) continue;
             const QByteArray name = QByteArray(reinterpret_cast<const char*>(node->name)).toLower();
-            if (name == "script" || name == "style" || name == "head")
-                continue;
+            if (name == "script" || name == "style" || name == "head") continue;
             if (name == "br") {
                 text += u'\n';
                 continue;
@@ -52,7 +52,6 @@ public:
     }
 
 private:
-
     void addText(QString piece, bool preformatted) {
         if (!preformatted) {
             piece.replace(QRegularExpression(QStringLiteral("[ \\t\\r\\n\\f]+")),

@@ -1,8 +1,9 @@
 #include "Journal.h"
 
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QSaveFile>
-#include <unistd.h>
 
 namespace mail {
 

@@ -7,8 +7,9 @@ namespace mail {
 
 // The body of a mail too large to read; its headers were read instead.
 inline QString TooLargeNote(qint64 bytes) {
-    return QStringLiteral("（このメールは%1バイトあり、大きすぎるため本文を読んでいません。"
-                          "サーバーに残しています）\r\n")
+    return QStringLiteral(
+               "（このメールは%1バイトあり、大きすぎるため本文を読んでいません。"
+               "サーバーに残しています）\r\n")
         .arg(bytes);
 }
 

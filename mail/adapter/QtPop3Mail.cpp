@@ -1,11 +1,11 @@
 #include "QtPop3Mail.h"
 
-#include "MailLog.h"
-#include "MailNotes.h"
-
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QHash>
+
+#include "MailLog.h"
+#include "MailNotes.h"
 
 namespace mail {
 namespace {
@@ -38,8 +38,8 @@ bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
     user_ = userName;
     password_ = password;
     const Status probe = worker_.Run([this]() -> Status {
-        auto session = std::make_unique<Pop3Session>(*server_, user_, password_, timeouts_,
-                                                     limits_, &ledger_->ending);
+        auto session = std::make_unique<Pop3Session>(*server_, user_, password_, timeouts_, limits_,
+                                                     &ledger_->ending);
         if (Status opened = session->Open(); !opened) return opened;
         session_ = std::move(session);
         return Done{};
@@ -101,8 +101,8 @@ std::int32_t QtPop3Mail::RecvMail() {
         }
         ++mailCount_;
         if (forwarding_ || !journal.IsAnnounced(uid)) {
-            const bool tooLarge = message.size > limits_.maxMessageBytes ||
-                                  tooLargeUids_.contains(message.uid);
+            const bool tooLarge =
+                message.size > limits_.maxMessageBytes || tooLargeUids_.contains(message.uid);
             new_.push_back({message, shared, tooLarge});
         }
     }
@@ -146,9 +146,8 @@ QString QtPop3Mail::mailKey(const QByteArray& uid, const QByteArray& content) co
 
 Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
     if (checkDeadline_.hasExpired())
-        return Error{Error::Kind::Failed,
-                     QStringLiteral("the check took longer than %1 seconds")
-                         .arg(timeouts_.checkCeilingSeconds)};
+        return Error{Error::Kind::Failed, QStringLiteral("the check took longer than %1 seconds")
+                                              .arg(timeouts_.checkCeilingSeconds)};
     if (!session_) return Error{Error::Kind::Failed, QStringLiteral("the POP3 session has ended")};
     const NewMail& mail = new_[index];
     Fetched fetched;
@@ -207,8 +206,9 @@ std::int32_t QtPop3Mail::OpenNewMail(QString& body) {
         return -1;
     }
     if (new_[next_].tooLarge)
-        qCWarning(lcMail) << "message" << new_[next_].listed.uid << "of" << new_[next_].listed.size
-                          << "bytes is too large to read; its headers are listed and it stays on the server";
+        qCWarning(lcMail)
+            << "message" << new_[next_].listed.uid << "of" << new_[next_].listed.size
+            << "bytes is too large to read; its headers are listed and it stays on the server";
     ++next_;
     startAhead();
     opened_ = std::move(fetched.value().mail);
@@ -272,7 +272,8 @@ void QtPop3Mail::deleteAndQuit(const std::vector<int>& numbers) {
         return session->DeleteAndQuit(numbers);  // a failure commits nothing
     });
     if (quit) {
-        if (!numbers.empty()) qCInfo(lcMail) << "POP3 server deleted" << numbers.size() << "messages";
+        if (!numbers.empty())
+            qCInfo(lcMail) << "POP3 server deleted" << numbers.size() << "messages";
     } else {
         qCWarning(lcMail) << "POP3 deletions not committed:" << quit.error().message;
     }

@@ -20,6 +20,13 @@
 // A UID the server gives to more than one message identifies neither: such messages are
 // new at every check until a check deletes them, and each is deleted by its own number.
 
+#include <QDeadlineTimer>
+#include <QSet>
+#include <future>
+#include <memory>
+#include <optional>
+#include <vector>
+
 #include "DeliveryLedger.h"
 #include "Limits.h"
 #include "MessageReader.h"
@@ -27,13 +34,6 @@
 #include "Timeouts.h"
 #include "Worker.h"
 #include "mail/MailComponent.h"
-
-#include <QDeadlineTimer>
-#include <QSet>
-#include <future>
-#include <memory>
-#include <optional>
-#include <vector>
 
 namespace mail {
 
@@ -94,7 +94,7 @@ private:
     std::vector<NewMail> new_;
     std::vector<int> deliveredEarlier_;  // message numbers delivered in an earlier check
     qsizetype next_ = 0;
-    qsizetype requested_ = 0;  // new_ index of the next RETR to queue (worker only)
+    qsizetype requested_ = 0;         // new_ index of the next RETR to queue (worker only)
     std::vector<LedgerMail> handed_;  // per mail number handed out in this check
     std::vector<int> listedNumbers_;  // DeleteMail'd in this check
     ReadMail opened_;

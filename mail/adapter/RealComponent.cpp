@@ -1,13 +1,14 @@
 #include "RealComponent.h"
 
+#include <curl/curl.h>
+
+#include <mutex>
+
 #include "CurlSmtpMail.h"
 #include "DeliveryLedger.h"
 #include "MessageReader.h"
 #include "QtPop3Mail.h"
 #include "mail/ComponentRegistry.h"
-
-#include <curl/curl.h>
-#include <mutex>
 
 namespace mail {
 namespace {

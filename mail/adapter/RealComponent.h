@@ -2,12 +2,12 @@
 // The real component's two objects made directly, for tests and benchmarks that need
 // their own timeouts and limits. The program makes them through ComponentRegistry.
 
+#include <QString>
+#include <memory>
+
 #include "Limits.h"
 #include "Timeouts.h"
 #include "mail/MailComponent.h"
-
-#include <QString>
-#include <memory>
 
 namespace mail {
 

@@ -49,9 +49,10 @@ std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol
     const Scheme* scheme = nullptr;
     if (hasScheme) {
         scheme = findScheme(url.scheme().toLower(), protocol);
-        if (!scheme) return fail(QStringLiteral("\"%1\" is not a %2 address").arg(
-                             text, protocol == Protocol::Pop3 ? QStringLiteral("POP3")
-                                                              : QStringLiteral("SMTP")));
+        if (!scheme)
+            return fail(QStringLiteral("\"%1\" is not a %2 address")
+                            .arg(text, protocol == Protocol::Pop3 ? QStringLiteral("POP3")
+                                                                  : QStringLiteral("SMTP")));
     } else {
         // The well-known TLS ports mean implicit TLS even without a scheme.
         const int port = url.port();

@@ -10,8 +10,8 @@ namespace mail {
 enum class Protocol { Pop3, Smtp };
 
 struct ServerAddress {
-    QString url;       // scheme://host:port, without credentials
-    bool implicitTls;  // pop3s / smtps: TLS from the first byte, never plaintext
+    QString url;             // scheme://host:port, without credentials
+    bool implicitTls;        // pop3s / smtps: TLS from the first byte, never plaintext
     QString user, password;  // SMTP AUTH, when the setting carries them
 };
 

@@ -41,7 +41,8 @@ void Worker::run() {
         task();
         // Wakes a user-interface thread that may be waiting for this result.
         if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [] {}, Qt::QueuedConnection);
     }
 }
 

@@ -57,9 +57,8 @@ public:
             future.wait();
             return;
         }
-        waitInLoop([&] {
-            return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-        });
+        waitInLoop(
+            [&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
     }
 
 private:

@@ -1,5 +1,9 @@
 // The check cycle with the real component against Dovecot and aiosmtpd.
 
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
 #include "../util/QtPrinters.h"
 #include "../util/RecordingWindow.h"
 #include "../util/TestServers.h"
@@ -7,17 +11,14 @@
 #include "mail/adapter/MessageReader.h"
 #include "mail/adapter/RealComponent.h"
 
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 using testutil::TestServers;
 
 namespace {
 
 QByteArray mail(const QByteArray& from, const QByteArray& subject, const QByteArray& date,
                 const QByteArray& rest) {
-    return "From: " + from + "\r\nTo: taro@example.jp\r\nSubject: " + subject + "\r\nDate: " +
-           date + "\r\nMIME-Version: 1.0\r\n" + rest;
+    return "From: " + from + "\r\nTo: taro@example.jp\r\nSubject: " + subject +
+           "\r\nDate: " + date + "\r\nMIME-Version: 1.0\r\n" + rest;
 }
 
 const QByteArray kWithAttachment = mail(
@@ -26,7 +27,8 @@ const QByteArray kWithAttachment = mail(
     "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
     "5YWo5paH44Gn44GZ\r\n"
     "--b1\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\n"
-    "Content-Disposition: attachment; filename=\"a.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+    "Content-Disposition: attachment; filename=\"a.pdf\"\r\nContent-Transfer-Encoding: "
+    "base64\r\n\r\n"
     "JVBERi0=\r\n--b1--\r\n");
 
 class CycleEndToEnd : public ::testing::Test {
@@ -57,7 +59,8 @@ protected:
         state.smtp = std::move(made.smtp);
         state.pop3 = std::move(made.pop3);
         ASSERT_TRUE(state.smtp->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)));
-        ASSERT_TRUE(state.pop3->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), user, "pw"));
+        ASSERT_TRUE(
+            state.pop3->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), user, "pw"));
         ASSERT_TRUE(state.smtp->SetSender("relay@x.jp", "自動転送"));
     }
 
@@ -76,8 +79,8 @@ TEST_F(CycleEndToEnd, ForwardsWholeListsTheRestAndEmptiesTheMailbox) {
     servers.Deliver(user, mail("p@partner.jp", "partner", "Mon, 7 Dec 2026 09:10:00 +0900",
                                "Content-Type: text/plain; charset=ISO-2022-JP\r\n\r\n"
                                "\x1b$B$3$s$K$A$O\x1b(B\r\n"));
-    servers.Deliver(user, mail("\"Taro Yamada\" <taro@x.jp>",
-                               "=?ISO-2022-JP?B?GyRCMnE1RBsoQg==?=", "Mon, 7 Dec 2026 23:59:00 -0500",
+    servers.Deliver(user, mail("\"Taro Yamada\" <taro@x.jp>", "=?ISO-2022-JP?B?GyRCMnE1RBsoQg==?=",
+                               "Mon, 7 Dec 2026 23:59:00 -0500",
                                "Content-Type: text/plain; charset=Shift_JIS\r\n"
                                "Content-Transfer-Encoding: 8bit\r\n\r\n"
                                "\x96\x7b\x93\xfa\x82\xcd\x90\xb0\x82\xea\x82\xc5\x82\xb7\x81\x42"
@@ -97,10 +100,11 @@ TEST_F(CycleEndToEnd, ForwardsWholeListsTheRestAndEmptiesTheMailbox) {
     EXPECT_EQ(mails[1].body, "こんにちは\r\n");
     EXPECT_EQ(mails[2].subject, "5件のメール(2件全文)");
     EXPECT_EQ(mails[2].displayName, "自動転送");
-    EXPECT_EQ(mails[2].body,
-              "No.1 09:05\r\nfrom 山田 spam@x.jp\r\n転送拒否\r\n"
-              "No.2 23:59\r\nfrom Taro Yamada taro@x.jp\r\n会議\r\n-TEXT-\r\n本日は晴れです。明日\r\n"
-              "No.3 07:01\r\nfrom  same@x.jp\r\nhtml only\r\n-TEXT-\r\nHi\u00a0&\r\nbye\r\n");
+    EXPECT_EQ(
+        mails[2].body,
+        "No.1 09:05\r\nfrom 山田 spam@x.jp\r\n転送拒否\r\n"
+        "No.2 23:59\r\nfrom Taro Yamada taro@x.jp\r\n会議\r\n-TEXT-\r\n本日は晴れです。明日\r\n"
+        "No.3 07:01\r\nfrom  same@x.jp\r\nhtml only\r\n-TEXT-\r\nHi\u00a0&\r\nbye\r\n");
     EXPECT_EQ(window.lblInfo, "5件のメール(2件全文)を転送しました");
     EXPECT_EQ(state.forwardedCount, 4);
     EXPECT_EQ(servers.MailboxCount(user), 0);
@@ -126,7 +130,8 @@ TEST_F(CycleEndToEnd, ACheckUsesOneConnectionPerServer) {
     ASSERT_EQ(core::CheckAndForward(state, window), 0);
     EXPECT_EQ(received().size(), 2);
     const auto afterFirst = connections();
-    EXPECT_EQ(afterFirst.first - beforeSetUp.first, 1) << "the set-up's log-in serves the first check";
+    EXPECT_EQ(afterFirst.first - beforeSetUp.first, 1)
+        << "the set-up's log-in serves the first check";
     EXPECT_EQ(afterFirst.second - beforeSetUp.second, 1);
 
     deliver(5);
@@ -139,7 +144,8 @@ TEST_F(CycleEndToEnd, ACheckUsesOneConnectionPerServer) {
 
 TEST_F(CycleEndToEnd, ARefusedDigestLeavesItsMailsForTheNextCycle) {
     servers.Deliver(user, kWithAttachment);
-    servers.Deliver(user, mail("a@x.jp", "listed", "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
+    servers.Deliver(user,
+                    mail("a@x.jp", "listed", "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
     servers.SetSmtpFaults(servers.smtpSpool(), "DATA_AFTER 1 451\n");
 
     startProgram();
@@ -181,12 +187,14 @@ TEST_F(CycleEndToEnd, ADroppedPop3SessionLosesNothing) {
 }
 
 TEST_F(CycleEndToEnd, APop3ServerRestartedBetweenCyclesIsNoTrouble) {
-    servers.Deliver(user, mail("a@x.jp", "before", "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
+    servers.Deliver(user,
+                    mail("a@x.jp", "before", "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
     startProgram();
     ASSERT_EQ(core::CheckAndForward(state, window), 0);
     servers.StopDovecot();
     servers.StartDovecot();
-    servers.Deliver(user, mail("a@x.jp", "after", "Mon, 7 Dec 2026 09:06:00 +0900", "\r\nbody\r\n"));
+    servers.Deliver(user,
+                    mail("a@x.jp", "after", "Mon, 7 Dec 2026 09:06:00 +0900", "\r\nbody\r\n"));
     ASSERT_EQ(core::CheckAndForward(state, window), 0) << "each cycle opens its own session";
     const auto mails = received();
     ASSERT_EQ(mails.size(), 2);

@@ -140,7 +140,8 @@ TEST_F(Desktop, HeadlessForwardsAndLogsWhatItDidWithoutSecrets) {
     for (const char* expected :
          {"tarnpost.app: Tarnpost", "(headless)", "tarnpost.check: check started",
           "forwarded a mail from \"boss@x.jp\" to \"to@x.jp\"", "digest sent to \"to@x.jp\" with 1",
-          "tarnpost.mail: SMTP server accepted mail \"<tarnpost.", "to \"to@x.jp\"", "ended with exit code 0"})
+          "tarnpost.mail: SMTP server accepted mail \"<tarnpost.", "to \"to@x.jp\"",
+          "ended with exit code 0"})
         EXPECT_TRUE(log.contains(expected)) << expected << "\n" << log.toStdString();
     EXPECT_TRUE(log.contains("and smtp://127.0.0.1:")) << "the server, without its account";
     for (const char* secret : {"secret-pw", "relay-pw", "whole-body-text", "listed-body-text"})
@@ -158,7 +159,8 @@ TEST_F(Desktop, HeadlessSetUpFailureRetriesUntilTheServerIsBack) {
 
     QProcess& program = headless(settings);
     const QString log = home.filePath("service/tarnpost.log");
-    ASSERT_TRUE(testutil::Eventually([&] { return readAll(log).count("next set-up attempt") >= 2; }, 20))
+    ASSERT_TRUE(
+        testutil::Eventually([&] { return readAll(log).count("next set-up attempt") >= 2; }, 20))
         << readAll(log).toStdString();
     EXPECT_TRUE(readAll(log).contains("ＰＯＰ３サーバー接続失敗"));
     EXPECT_EQ(program.state(), QProcess::Running);
@@ -209,7 +211,8 @@ TEST_F(Desktop, AWindowedSecondCopySaysSoAndLeavesTheMailAlone) {
 
     // The second copy's box waits for an answer; SIGTERM answers it.
     QProcess& second = launch(QStringLiteral(TARNPOST_BINARY), {"--settings", settings});
-    ASSERT_TRUE(testutil::Eventually([&] { return readAll(log).contains("another copy is running"); }, 20));
+    ASSERT_TRUE(
+        testutil::Eventually([&] { return readAll(log).contains("another copy is running"); }, 20));
     QThread::sleep(2);
     EXPECT_EQ(second.state(), QProcess::Running) << "the box is up";
     EXPECT_EQ(servers.MailboxCount("twice"), 1);

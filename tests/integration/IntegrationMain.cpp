@@ -1,10 +1,11 @@
 // Integration tests run against real servers started once for the process.
 
-#include "../util/TestServers.h"
-#include "mail/ComponentRegistry.h"
+#include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <gtest/gtest.h>
+
+#include "../util/TestServers.h"
+#include "mail/ComponentRegistry.h"
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);

@@ -1,13 +1,14 @@
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
 #include "../util/FakeComponent.h"
 #include "../util/QtPrinters.h"
 #include "../util/RecordingDialogs.h"
 #include "../util/RecordingTrayShell.h"
 #include "tray/Tray.h"
 #include "ui/frmInfo.h"
-
-#include <QCloseEvent>
-#include <QCoreApplication>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -28,8 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
     Lengths, TipFieldTest,
     ::testing::Values(TipCase{0, QChar(u'\0') + QString(63, u' ')},
                       TipCase{10, QString(10, u'x') + QChar(u'\0') + QString(53, u' ')},
-                      TipCase{63, QString(63, u'x') + QChar(u'\0')},
-                      TipCase{64, QString(64, u'x')}, TipCase{100, QString(64, u'x')}));
+                      TipCase{63, QString(63, u'x') + QChar(u'\0')}, TipCase{64, QString(64, u'x')},
+                      TipCase{100, QString(64, u'x')}));
 
 TEST(TrayShowTip, ShownTipStopsAtTheNul) {
     EXPECT_EQ(tray::ShownTip(tray::TipField("12件転送済み")), "12件転送済み");
@@ -78,8 +79,8 @@ protected:
         state.pop3 = std::move(pop3);
         auto recording = std::make_unique<testutil::RecordingTrayShell>(trayAvailable);
         shell = recording.get();
-        window = std::make_unique<ui::frmInfo>(state, dialogs, QStringLiteral("/nonexistent/Tarnpost.ini"),
-                                               std::move(recording));
+        window = std::make_unique<ui::frmInfo>(
+            state, dialogs, QStringLiteral("/nonexistent/Tarnpost.ini"), std::move(recording));
         window->Show();
         window->SetWindowProc(&own);  // stands for the window's own procedure
     }
@@ -118,8 +119,8 @@ TEST_F(Minimise, LeftClickRestoresAndTheClickStillReachesTheWindow) {
     EXPECT_FALSE(window->windowState() & Qt::WindowMinimized);
     EXPECT_FALSE(shell->IconShown());
     ASSERT_EQ(own.messages.size(), 1u);
-    EXPECT_EQ(own.messages[0], std::make_tuple(tray::kTrayCallbackMessage, std::intptr_t{1},
-                                               tray::kLeftButtonDown));
+    EXPECT_EQ(own.messages[0],
+              std::make_tuple(tray::kTrayCallbackMessage, std::intptr_t{1}, tray::kLeftButtonDown));
     // The hook is gone: the next message goes straight to the window's procedure.
     EXPECT_EQ(window->SendWindowMessage(tray::kTrayCallbackMessage, 1, 514), 77);
     EXPECT_EQ(own.messages.size(), 2u);

@@ -1,19 +1,20 @@
-#include "../util/QtPrinters.h"
-#include "../util/RecordingDialogs.h"
-#include "core/SettingsFile.h"
-#include "ui/frmInfo.h"
+#include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <gtest/gtest.h>
+
+#include "../util/QtPrinters.h"
+#include "../util/RecordingDialogs.h"
+#include "core/SettingsFile.h"
+#include "ui/frmInfo.h"
 
 using testutil::RecordingDialogs;
 
@@ -50,30 +51,23 @@ TEST_P(Layout, ControlSitsAtItsTwipsDividedBy15) {
     const Placement& p = GetParam();
     QWidget* widget = control<QWidget>(p.name);
     ASSERT_NE(widget, nullptr) << p.name;
-    EXPECT_EQ(widget->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15)) << p.name;
+    EXPECT_EQ(widget->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15))
+        << p.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Controls, Layout,
-    ::testing::Values(Placement{"txtPop3", 1320, 240, 2895, 375},
-                      Placement{"txtUser", 1320, 720, 2895, 375},
-                      Placement{"txtPass", 1320, 1200, 2895, 375},
-                      Placement{"txtSMTP", 1320, 1800, 2895, 375},
-                      Placement{"txtAcc", 1320, 2280, 2895, 375},
-                      Placement{"imgIcon", 120, 2760, 480, 480},
-                      Placement{"txtSend", 1320, 2760, 2895, 375},
-                      Placement{"optIgnor", 1320, 3240, 1095, 180},
-                      Placement{"optAll", 2520, 3240, 1455, 180},
-                      Placement{"txtEdit", 1320, 3480, 2895, 360},
-                      Placement{"cmdAdd", 360, 3720, 615, 375},
-                      Placement{"lstRej", 1320, 3840, 2895, 780},
-                      Placement{"lstAll", 1320, 3840, 2895, 780},
-                      Placement{"comdel", 360, 4200, 615, 375},
-                      Placement{"txtTime", 1440, 4680, 615, 375},
-                      Placement{"txtLength", 1440, 5160, 615, 375},
-                      Placement{"cmdUpdate", 3360, 5160, 975, 375},
-                      Placement{"lblInfo", 240, 5640, 4095, 375},
-                      Placement{"lblTime", 240, 6000, 4095, 255}),
+    ::testing::Values(
+        Placement{"txtPop3", 1320, 240, 2895, 375}, Placement{"txtUser", 1320, 720, 2895, 375},
+        Placement{"txtPass", 1320, 1200, 2895, 375}, Placement{"txtSMTP", 1320, 1800, 2895, 375},
+        Placement{"txtAcc", 1320, 2280, 2895, 375}, Placement{"imgIcon", 120, 2760, 480, 480},
+        Placement{"txtSend", 1320, 2760, 2895, 375}, Placement{"optIgnor", 1320, 3240, 1095, 180},
+        Placement{"optAll", 2520, 3240, 1455, 180}, Placement{"txtEdit", 1320, 3480, 2895, 360},
+        Placement{"cmdAdd", 360, 3720, 615, 375}, Placement{"lstRej", 1320, 3840, 2895, 780},
+        Placement{"lstAll", 1320, 3840, 2895, 780}, Placement{"comdel", 360, 4200, 615, 375},
+        Placement{"txtTime", 1440, 4680, 615, 375}, Placement{"txtLength", 1440, 5160, 615, 375},
+        Placement{"cmdUpdate", 3360, 5160, 975, 375}, Placement{"lblInfo", 240, 5640, 4095, 375},
+        Placement{"lblTime", 240, 6000, 4095, 255}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct Caption {
@@ -102,22 +96,16 @@ TEST_P(Captions, ShowTheirTextAtTheirPlace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, Captions,
-    ::testing::Values(Caption{"lblText0", "POP3Server", 120, 360},
-                      Caption{"lblText4", "UserName", 120, 840},
-                      Caption{"lblText3", "Password", 120, 1320},
-                      Caption{"lblText1", "SMTPServer", 120, 1920},
-                      Caption{"lblText10", "送信アカウント", 120, 2400},
-                      Caption{"lblText9", "転送先", 360, 2880},
-                      Caption{"lblMode", "転送無効", 240, 3240},
-                      Caption{"optIgnor", "無効設定", 1320, 3240},
-                      Caption{"optAll", "全文転送設定", 2520, 3240},
-                      Caption{"cmdAdd", "追加", 360, 3720},
-                      Caption{"comdel", "削除", 360, 4200},
-                      Caption{"lblText5", "チェック間隔", 120, 4800},
-                      Caption{"lblText6", "（秒）", 2040, 4800},
-                      Caption{"cmdUpdate", "更新", 3360, 5160},
-                      Caption{"lblText8", "本文有効文字数", 120, 5280},
-                      Caption{"lblText7", "（文字 ）", 2040, 5280}),
+    ::testing::Values(
+        Caption{"lblText0", "POP3Server", 120, 360}, Caption{"lblText4", "UserName", 120, 840},
+        Caption{"lblText3", "Password", 120, 1320}, Caption{"lblText1", "SMTPServer", 120, 1920},
+        Caption{"lblText10", "送信アカウント", 120, 2400}, Caption{"lblText9", "転送先", 360, 2880},
+        Caption{"lblMode", "転送無効", 240, 3240}, Caption{"optIgnor", "無効設定", 1320, 3240},
+        Caption{"optAll", "全文転送設定", 2520, 3240}, Caption{"cmdAdd", "追加", 360, 3720},
+        Caption{"comdel", "削除", 360, 4200}, Caption{"lblText5", "チェック間隔", 120, 4800},
+        Caption{"lblText6", "（秒）", 2040, 4800}, Caption{"cmdUpdate", "更新", 3360, 5160},
+        Caption{"lblText8", "本文有効文字数", 120, 5280},
+        Caption{"lblText7", "（文字 ）", 2040, 5280}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, WindowColoursFontsAndSize) {
@@ -156,7 +144,8 @@ TEST_F(WindowTest, InitialStateBeforeAnyHandler) {
     EXPECT_EQ(window->tmInt->interval(), 0);
     EXPECT_EQ(window->txtPass->echoMode(), QLineEdit::Password);
     for (QLineEdit* box : {window->txtEdit, window->txtTime, window->txtLength, window->txtPass})
-        EXPECT_FALSE(box->testAttribute(Qt::WA_InputMethodEnabled)) << box->objectName().toStdString();
+        EXPECT_FALSE(box->testAttribute(Qt::WA_InputMethodEnabled))
+            << box->objectName().toStdString();
     EXPECT_EQ(window->lblText[2], nullptr) << "the label array has no element 2";
 }
 
@@ -169,12 +158,13 @@ TEST_F(WindowTest, PasswordShowsOneStarPerCharacter) {
 }
 
 TEST_F(WindowTest, FocusMovesInTheStoredOrder) {
-    const QStringList expected = {"txtPop3", "txtUser", "txtPass",  "txtSMTP",   "txtAcc",
-                                  "txtSend", "txtTime", "txtLength", "cmdAdd",    "comdel",
-                                  "cmdUpdate", "lstRej", "txtEdit",  "optIgnor", "optAll", "lstAll"};
+    const QStringList expected = {
+        "txtPop3", "txtUser", "txtPass",   "txtSMTP", "txtAcc",  "txtSend",  "txtTime", "txtLength",
+        "cmdAdd",  "comdel",  "cmdUpdate", "lstRej",  "txtEdit", "optIgnor", "optAll",  "lstAll"};
     QStringList order;
     QWidget* widget = window->txtPop3;
-    for (int i = 0; i < 200 && order.size() < expected.size(); ++i, widget = widget->nextInFocusChain())
+    for (int i = 0; i < 200 && order.size() < expected.size();
+         ++i, widget = widget->nextInFocusChain())
         if (expected.contains(widget->objectName()) && !order.contains(widget->objectName()))
             order << widget->objectName();
     EXPECT_EQ(order, expected);
@@ -338,7 +328,8 @@ TEST_F(WindowTest, SaveWritesEveryLineAndReloads) {
     EXPECT_EQ(state.rejectList, (QStringList{"abc", "b@x"}));
     EXPECT_EQ(state.settingsAccepted, core::kTrue);
     EXPECT_EQ(state.restartRequested, core::kTrue);
-    EXPECT_EQ(items(window->lstRej), (QStringList{"  abc ", "b@x"})) << "list boxes keep their text";
+    EXPECT_EQ(items(window->lstRej), (QStringList{"  abc ", "b@x"}))
+        << "list boxes keep their text";
 
     window->cmdUpdate_Click();
     EXPECT_EQ(state.rejectList.size(), 2) << "saving twice keeps each entry once";
@@ -414,9 +405,10 @@ TEST_F(WindowTest, TimerRaisesCheckDueEveryIntervalTicks) {
         std::int32_t interval;
         std::vector<int> dueTicks;
     };
-    for (const Case& c : {Case{5, {5, 10, 15}}, Case{1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
-                          Case{0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
-                          Case{-3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}}}) {
+    for (const Case& c :
+         {Case{5, {5, 10, 15}}, Case{1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
+          Case{0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
+          Case{-3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}}}) {
         state.intervalSec = c.interval;
         state.tickCount = 0;
         std::vector<int> due;
@@ -488,7 +480,8 @@ TEST_P(OpenBox, IsClosedAsCancelWhenTheProgramEnds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Boxes, OpenBox,
-                         ::testing::Values(OpenBoxCase{"inform", false}, OpenBoxCase{"question", true}),
+                         ::testing::Values(OpenBoxCase{"inform", false},
+                                           OpenBoxCase{"question", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

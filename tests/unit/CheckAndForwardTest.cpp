@@ -1,10 +1,10 @@
-#include "../util/QtPrinters.h"
+#include <gtest/gtest.h>
+
 #include "../util/FakeComponent.h"
+#include "../util/QtPrinters.h"
 #include "../util/RecordingWindow.h"
 #include "core/CheckAndForward.h"
 #include "core/DigestLayout.h"
-
-#include <gtest/gtest.h>
 
 using namespace testutil;
 
@@ -92,11 +92,12 @@ TEST_F(CycleTest, DigestListsEveryMailWithItsLayout) {
     ASSERT_EQ(smtp->sent.size(), 1u);
     EXPECT_EQ(smtp->sent[0].recipient, "to@example.jp");
     EXPECT_EQ(smtp->sent[0].subject, "4件のメール");
-    EXPECT_EQ(smtp->sent[0].body,
-              "No.1 09:05\r\nfrom 山田 yamada@x.jp\r\n2個の添付ファイル\r\n会議\r\n-TEXT-\r\nあいう\r\n"
-              "No.2 23:59\r\nfrom same@x.jp\r\nS\r\n-TEXT-\r\nbod\r\n"
-              "No.3 07:08\r\nfrom  empty@x.jp\r\nT\r\n-TEXT-\r\nx\r\n"
-              "No.4 10:00\r\nfrom Spammer spam@x.jp\r\n転送拒否\r\n");
+    EXPECT_EQ(
+        smtp->sent[0].body,
+        "No.1 09:05\r\nfrom 山田 yamada@x.jp\r\n2個の添付ファイル\r\n会議\r\n-TEXT-\r\nあいう\r\n"
+        "No.2 23:59\r\nfrom same@x.jp\r\nS\r\n-TEXT-\r\nbod\r\n"
+        "No.3 07:08\r\nfrom  empty@x.jp\r\nT\r\n-TEXT-\r\nx\r\n"
+        "No.4 10:00\r\nfrom Spammer spam@x.jp\r\n転送拒否\r\n");
     EXPECT_EQ(pop3->deleted, (std::vector<std::int32_t>{1, 2, 3, 4}));
     EXPECT_EQ(state.forwardedCount, 3) << "refused mails are not counted";
     EXPECT_EQ(window.lblInfo, "4件のメールを転送しました");
@@ -182,17 +183,17 @@ TEST_P(ListMatching, DecidesBetweenWholeAndDigest) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ListMatching,
-    ::testing::Values(MatchCase{"exact", {}, {"a@x.jp"}, "a@x.jp", true},
-                      MatchCase{"case differs", {}, {"A@x.jp"}, "a@x.jp", false},
-                      MatchCase{"domain", {}, {"@x.jp"}, "a@x.jp", true},
-                      MatchCase{"domain case differs", {}, {"@X.jp"}, "a@x.jp", false},
-                      MatchCase{"sub domain", {}, {"@x.jp"}, "a@mail.x.jp", false},
-                      MatchCase{"domain from the first at", {}, {"@b@x.jp"}, "a@b@x.jp", true},
-                      MatchCase{"no at in address", {}, {"@x.jp"}, "postmaster", false},
-                      MatchCase{"no at, whole match", {}, {"postmaster"}, "postmaster", true},
-                      MatchCase{"reject domain entry refuses nobody", {"@x.jp"}, {"@x.jp"},
-                                "a@x.jp", true},
-                      MatchCase{"partial entry", {}, {"a@x"}, "a@x.jp", false}),
+    ::testing::Values(
+        MatchCase{"exact", {}, {"a@x.jp"}, "a@x.jp", true},
+        MatchCase{"case differs", {}, {"A@x.jp"}, "a@x.jp", false},
+        MatchCase{"domain", {}, {"@x.jp"}, "a@x.jp", true},
+        MatchCase{"domain case differs", {}, {"@X.jp"}, "a@x.jp", false},
+        MatchCase{"sub domain", {}, {"@x.jp"}, "a@mail.x.jp", false},
+        MatchCase{"domain from the first at", {}, {"@b@x.jp"}, "a@b@x.jp", true},
+        MatchCase{"no at in address", {}, {"@x.jp"}, "postmaster", false},
+        MatchCase{"no at, whole match", {}, {"postmaster"}, "postmaster", true},
+        MatchCase{"reject domain entry refuses nobody", {"@x.jp"}, {"@x.jp"}, "a@x.jp", true},
+        MatchCase{"partial entry", {}, {"a@x"}, "a@x.jp", false}),
     [](const auto& info) {
         QString name = QString::fromUtf8(info.param.name);
         name.replace(' ', '_').replace(',', '_');
@@ -241,10 +242,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailStep{"open", [](FakePop3& p, FakeSmtp&) { p.openFailAt = 1; }, false, 1},
         FailStep{"forwardRecipient", [](FakePop3&, FakeSmtp& s) { s.recipientResult = false; },
                  false, 1},
-        FailStep{"forwardSubject", [](FakePop3&, FakeSmtp& s) { s.subjectResult = false; },
-                 false, 1},
-        FailStep{"forwardDetail", [](FakePop3&, FakeSmtp& s) { s.detailResult = false; }, false,
+        FailStep{"forwardSubject", [](FakePop3&, FakeSmtp& s) { s.subjectResult = false; }, false,
                  1},
+        FailStep{"forwardDetail", [](FakePop3&, FakeSmtp& s) { s.detailResult = false; }, false, 1},
         FailStep{"forwardMail", [](FakePop3&, FakeSmtp& s) { s.failMailAt = {0}; }, false, 1},
         FailStep{"digestMail", [](FakePop3&, FakeSmtp& s) { s.failMailAt = {1}; }, true, 2}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -286,7 +286,7 @@ TEST_F(CycleTest, ForwardedCountStopsAtItsTop) {
 
 TEST_F(CycleTest, ListsAreWalkedAsLoadedNotAsCounted) {
     state.rejectList = {"a@x.jp"};
-    state.rejectCount = 0;  // the window deleted the entry but nothing was saved
+    state.rejectCount = 0;    // the window deleted the entry but nothing was saved
     state.fullTextCount = 5;  // and added entries that were not saved
     pop3->mailbox = {plain("a@x.jp")};
     ASSERT_EQ(cycle(), 0);
@@ -348,18 +348,18 @@ class TimeText : public ::testing::TestWithParam<TimeCase> {};
 
 TEST_P(TimeText, ReadsTheHourAsWrittenOrFallsBackToNow) {
     const QDateTime now(QDate(2026, 12, 7), QTime(14, 3, 9));
-    EXPECT_EQ(core::TimeText(GetParam().date, now), GetParam().expected) << GetParam().date.toStdString();
+    EXPECT_EQ(core::TimeText(GetParam().date, now), GetParam().expected)
+        << GetParam().date.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Dates, TimeText,
-    ::testing::Values(TimeCase{"2026/12/07 09:05:00 +0900", "09:05"},
-                      TimeCase{"2026/12/07 23:59:59 -1200", "23:59"},
-                      TimeCase{"2026/3/29 02:30:00 +0100", "02:30"},
-                      TimeCase{"2026-12-07 09:05 +0900", "09:05"},
-                      TimeCase{"2026/12/07 9:05:00 +0900", "09:05"},
-                      TimeCase{"", "14:03"}, TimeCase{"short", "14:03"},
-                      TimeCase{"not a date at all", "14:03"},
-                      TimeCase{"2026/13/40 25:99:00 +0900", "14:03"}));
+INSTANTIATE_TEST_SUITE_P(Dates, TimeText,
+                         ::testing::Values(TimeCase{"2026/12/07 09:05:00 +0900", "09:05"},
+                                           TimeCase{"2026/12/07 23:59:59 -1200", "23:59"},
+                                           TimeCase{"2026/3/29 02:30:00 +0100", "02:30"},
+                                           TimeCase{"2026-12-07 09:05 +0900", "09:05"},
+                                           TimeCase{"2026/12/07 9:05:00 +0900", "09:05"},
+                                           TimeCase{"", "14:03"}, TimeCase{"short", "14:03"},
+                                           TimeCase{"not a date at all", "14:03"},
+                                           TimeCase{"2026/13/40 25:99:00 +0900", "14:03"}));
 
 }  // namespace

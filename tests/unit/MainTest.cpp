@@ -1,12 +1,13 @@
-#include "../util/QtPrinters.h"
-#include "../util/FakeComponent.h"
-#include "../util/RecordingWindow.h"
-#include "app/Main.h"
-#include "core/SettingsFile.h"
+#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+
+#include "../util/FakeComponent.h"
+#include "../util/QtPrinters.h"
+#include "../util/RecordingWindow.h"
+#include "app/Main.h"
+#include "core/SettingsFile.h"
 
 using namespace testutil;
 
@@ -97,8 +98,7 @@ TEST_F(MainTest, ForwardingSetUpConnectsInOrderAndSetsTheSender) {
     run();
     EXPECT_EQ(window.caption, "Tarnpost");
     EXPECT_EQ(state.checkOnly, core::kFalse);
-    EXPECT_EQ(log->calls,
-              (QStringList{"smtp.Connect", "pop3.Connect", "smtp.SetSender", "cycle"}));
+    EXPECT_EQ(log->calls, (QStringList{"smtp.Connect", "pop3.Connect", "smtp.SetSender", "cycle"}));
     EXPECT_EQ(smtp->connectedTo, "smtp");
     EXPECT_EQ(smtp->sender, "me@x.jp");
     EXPECT_EQ(smtp->senderName, "自動転送");
@@ -146,8 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailCase{"smtp", 0, "ＳＭＴＰサーバー接続失敗", {"smtp.Connect"}},
         FailCase{"pop3", 1, "ＰＯＰ３サーバー接続失敗", {"smtp.Connect", "pop3.Connect"}},
-        FailCase{"sender", 2, "送信者設定失敗",
-                 {"smtp.Connect", "pop3.Connect", "smtp.SetSender"}}),
+        FailCase{
+            "sender", 2, "送信者設定失敗", {"smtp.Connect", "pop3.Connect", "smtp.SetSender"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainTest, EachSaveInAwaitingSettingsStartsExactlyOneSetUp) {

@@ -1,11 +1,12 @@
-#include "../util/QtPrinters.h"
-#include "core/NumberText.h"
-#include "core/SettingsFile.h"
+#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+
+#include "../util/QtPrinters.h"
+#include "core/NumberText.h"
+#include "core/SettingsFile.h"
 
 using core::LoadSettings;
 using core::SharedState;
@@ -51,23 +52,19 @@ TEST_P(NumberReading, ReadsTheNumberAtTheStart) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, NumberReading,
-    ::testing::Values(NumberCase{"60", 60}, NumberCase{"2.5", 2}, NumberCase{"3.5", 4},
-                      NumberCase{"-2.5", -2}, NumberCase{"0.5", 0}, NumberCase{"1.5", 2},
-                      NumberCase{"12abc", 12}, NumberCase{"abc", 0}, NumberCase{"", 0},
-                      NumberCase{"&H10", 16}, NumberCase{"&h1f", 31}, NumberCase{"&O17", 15},
-                      NumberCase{"&O19", 1}, NumberCase{"&Hzz", 0}, NumberCase{"&X1", 0},
-                      NumberCase{"1e3", 1000}, NumberCase{"1E+2", 100}, NumberCase{"5e", 5},
-                      NumberCase{"1 2 3", 123}, NumberCase{"\t4\n5", 45},
-                      NumberCase{"+7", 7}, NumberCase{"-", 0}, NumberCase{".", 0},
-                      NumberCase{"1.", 1}, NumberCase{"-3x", -3},
-                      NumberCase{"2147483647", 2147483647},
-                      NumberCase{"-2147483648", std::numeric_limits<std::int32_t>::min()},
-                      NumberCase{"2147483648", std::nullopt},
-                      NumberCase{"-2147483649", std::nullopt},
-                      NumberCase{"2147483647.4", 2147483647},
-                      NumberCase{"1e400", std::nullopt},
-                      NumberCase{"&H80000000", std::nullopt},
-                      NumberCase{"&HFFFFFFFFFFFFFFFFFFFF", std::nullopt}));
+    ::testing::Values(
+        NumberCase{"60", 60}, NumberCase{"2.5", 2}, NumberCase{"3.5", 4}, NumberCase{"-2.5", -2},
+        NumberCase{"0.5", 0}, NumberCase{"1.5", 2}, NumberCase{"12abc", 12}, NumberCase{"abc", 0},
+        NumberCase{"", 0}, NumberCase{"&H10", 16}, NumberCase{"&h1f", 31}, NumberCase{"&O17", 15},
+        NumberCase{"&O19", 1}, NumberCase{"&Hzz", 0}, NumberCase{"&X1", 0}, NumberCase{"1e3", 1000},
+        NumberCase{"1E+2", 100}, NumberCase{"5e", 5}, NumberCase{"1 2 3", 123},
+        NumberCase{"\t4\n5", 45}, NumberCase{"+7", 7}, NumberCase{"-", 0}, NumberCase{".", 0},
+        NumberCase{"1.", 1}, NumberCase{"-3x", -3}, NumberCase{"2147483647", 2147483647},
+        NumberCase{"-2147483648", std::numeric_limits<std::int32_t>::min()},
+        NumberCase{"2147483648", std::nullopt}, NumberCase{"-2147483649", std::nullopt},
+        NumberCase{"2147483647.4", 2147483647}, NumberCase{"1e400", std::nullopt},
+        NumberCase{"&H80000000", std::nullopt},
+        NumberCase{"&HFFFFFFFFFFFFFFFFFFFF", std::nullopt}));
 
 struct NumericCase {
     const char* text;
@@ -203,8 +200,8 @@ TEST_F(SettingsFileTest, MissingFileEmptiesListsAndKeepsOtherFields) {
 }
 
 TEST_F(SettingsFileTest, WrittenFileHasTheFixedOrderAndLoadsBack) {
-    core::SettingsForm form{"pop", "smtp", "user", " pass ", "to@x.jp", "me@x.jp", "1.5", "100",
-                            {"  abc ", "b@x"}, {"@y.jp"}};
+    core::SettingsForm form{"pop",     "smtp", "user", " pass ",          "to@x.jp",
+                            "me@x.jp", "1.5",  "100",  {"  abc ", "b@x"}, {"@y.jp"}};
     QString error;
     ASSERT_TRUE(core::WriteSettingsFile(path, form, &error)) << error.toStdString();
     QFile file(path);
@@ -213,8 +210,8 @@ TEST_F(SettingsFileTest, WrittenFileHasTheFixedOrderAndLoadsBack) {
               "POP3,pop\r\nSMTP,smtp\r\nUSER_NAME,user\r\nPASSWD, pass \r\nTRANS,to@x.jp\r\n"
               "MAILACC,me@x.jp\r\nINTERVAL,1.5\r\nLENGTH,100\r\nREJECT,  abc \r\nREJECT,b@x\r\n"
               "ALLTRANS,@y.jp\r\n");
-    EXPECT_EQ(file.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup |
-                                    QFile::WriteOther),
+    EXPECT_EQ(file.permissions() &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
               QFileDevice::Permissions{})
         << "the file holds the password";
     ASSERT_EQ(LoadSettings(state, path), 0);

@@ -2,12 +2,12 @@
 // Scripted doubles of the mail component for unit tests of the cycle and the supervisor.
 // Every member call is recorded in one shared log, in order.
 
-#include "mail/MailComponent.h"
-
 #include <QStringList>
 #include <deque>
 #include <memory>
 #include <vector>
+
+#include "mail/MailComponent.h"
 
 namespace testutil {
 
@@ -90,7 +90,7 @@ public:
     explicit FakePop3(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
 
     bool connectResult = true;
-    std::int32_t recvResult = 0;  // when no mails are queued: what RecvMail reports
+    std::int32_t recvResult = 0;   // when no mails are queued: what RecvMail reports
     std::int32_t openFailAt = -1;  // OpenNewMail fails at this 0-based call
     std::int32_t mailCount = 0;
     std::deque<FakeMail> mailbox;

@@ -1,9 +1,9 @@
 #pragma once
 // Answers the program's message boxes without showing them, and remembers them.
 
-#include "ui/Dialogs.h"
-
 #include <QStringList>
+
+#include "ui/Dialogs.h"
 
 namespace testutil {
 

@@ -2,10 +2,10 @@
 // A window double for the cycle and the supervisor: records what they show, and runs a
 // scripted action whenever they let events run.
 
-#include "core/SupervisorPort.h"
-
 #include <QStringList>
 #include <functional>
+
+#include "core/SupervisorPort.h"
 
 namespace testutil {
 
