@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev libgl-dev
   libcurl4-openssl-dev libgmime-3.0-dev libxml2-dev libuchardet-dev
   libgtest-dev libgmock-dev
