@@ -38,7 +38,7 @@ public:
             }
             if (node->type != XML_ELEMENT_NODE) continue;
             const QByteArray name = QByteArray(reinterpret_cast<const char*>(node->name)).toLower();
-            if (name == "script" || name == "style" || name == "head") continue;
+            if (name == "script" || name == "style" || name == "head" || name == "title") continue;
             if (name == "br") {
                 text += u'\n';
                 continue;

@@ -251,6 +251,10 @@ INSTANTIATE_TEST_SUITE_P(
             &M::subject, "件名  No.99 09:00  from ceo@example.com"},
         FaultCase{"utf7Word", withHeaders("Subject: =?UTF-7?B?K1plVm5MSXFlIGNhZitBT2st?="),
                   &M::subject, "日本語 café"},
+        FaultCase{
+            "titleOutsideTheHeadIsNoText",
+            withHeaders("Content-Type: text/html; charset=UTF-8", "<p>a</p><title>T</title>x\r\n"),
+            &M::body, "a\r\nx"},
         FaultCase{"blankLineOfSpacesEndsHeader",
                   "From: a@example.com\r\nSubject: s\r\n \r\nthe body\r\n", &M::body,
                   "the body\r\n"},
