@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "../tests/util/TestMails.h"
 #include "../tests/util/TestServers.h"
 #include "mail/ComponentRegistry.h"
 #include "mail/adapter/CurlSmtpMail.h"
@@ -135,16 +136,7 @@ int decodeBench(int count) {
 }
 
 int attachmentsBench(int count) {
-    QByteArray raw =
-        "From: many@example.com\r\nSubject: many\r\nMIME-Version: 1.0\r\n"
-        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
-        "Content-Type: text/plain\r\n\r\nthe text\r\n";
-    for (int i = 0; i < count; ++i)
-        raw +=
-            "--b\r\nContent-Type: application/octet-stream\r\n"
-            "Content-Disposition: attachment; filename=\"f" +
-            QByteArray::number(i) + ".bin\"\r\n\r\nAAAA\r\n";
-    raw += "--b--\r\n";
+    const QByteArray raw = testutil::ManyAttachments(count);
     QElapsedTimer clock;
     clock.start();
     const mail::ReadMail read = mail::ReadMessage(raw, QDateTime::currentDateTime());

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "../util/QtPrinters.h"
+#include "../util/TestMails.h"
 #include "mail/adapter/MessageReader.h"
 
 namespace {
@@ -267,21 +268,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"hugeCharsetNameIsCut", hugeCharsetName(), &M::body, "still here\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-QByteArray manyAttachments(int count) {
-    QByteArray raw =
-        "From: many@example.com\r\nSubject: many\r\nMIME-Version: 1.0\r\n"
-        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
-        "Content-Type: text/plain\r\n\r\nthe text\r\n";
-    for (int i = 0; i < count; ++i)
-        raw +=
-            "--b\r\nContent-Type: application/octet-stream\r\n"
-            "Content-Disposition: attachment; filename=\"f" +
-            QByteArray::number(i) + ".bin\"\r\n\r\nAAAA\r\n";
-    return raw + "--b--\r\n";
-}
-
 TEST(MessageReader, AttachmentsPastThePartBoundAreCountedFromTheirHeaders) {
-    const mail::ReadMail read = mail::ReadMessage(manyAttachments(5000), kRetrieved);
+    const mail::ReadMail read = mail::ReadMessage(testutil::ManyAttachments(5000), kRetrieved);
     EXPECT_EQ(read.attachCount, 5000);
     EXPECT_EQ(read.body, "the text");
 }
