@@ -1,0 +1,67 @@
+// What an accepted mail records, by what the ledger knew of it. A mail that must stay
+// on the server and is recorded as delivered would be deleted at the next check.
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "mail/adapter/DeliveryLedger.h"
+
+namespace {
+
+enum class Fact { Delivered, Kept, Nothing };
+
+struct AcceptCase {
+    const char* name;
+    mail::LedgerMail mail;
+    bool forwardedWhole;  // open when accepted; otherwise listed in the accepted digest
+    bool refusedEarlier;
+    Fact expected;
+};
+
+class LedgerAccepts : public ::testing::TestWithParam<AcceptCase> {};
+
+TEST_P(LedgerAccepts, RecordsWhatTheMailNeeds) {
+    const AcceptCase& c = GetParam();
+    QTemporaryDir folder;
+    const QString path = folder.filePath("journal");
+    {
+        mail::DeliveryLedger ledger(path);
+        ledger.OpenJournal("user\npop3://host:110");
+        ledger.BeginCheck();
+        if (c.refusedEarlier) {
+            ledger.SetOpenMail(c.mail);
+            ledger.RecordRefused("554 refused");
+        }
+        ledger.SetOpenMail(c.mail);
+        if (!c.forwardedWhole) {
+            ledger.AddListed(*ledger.OpenMail());
+            ledger.SetOpenMail(std::nullopt);
+        }
+        ledger.RecordAccepted();
+    }
+    // What a new start reads back.
+    mail::Journal journal(path, "user\npop3://host:110");
+    const QString uid = c.mail.uid.isEmpty() ? QStringLiteral("u1") : c.mail.uid;
+    EXPECT_EQ(journal.IsDelivered(uid), c.expected == Fact::Delivered);
+    EXPECT_EQ(journal.IsKept(uid), c.expected == Fact::Kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mails, LedgerAccepts,
+    ::testing::Values(AcceptCase{"forward", {"u1", "k", false}, true, false, Fact::Delivered},
+                      AcceptCase{"digest", {"u1", "k", false}, false, false, Fact::Delivered},
+                      AcceptCase{"tooLargeForward", {"u1", "k", true}, true, false, Fact::Kept},
+                      AcceptCase{"tooLargeListed", {"u1", "k", true}, false, false, Fact::Kept},
+                      AcceptCase{"refusedThenListed", {"u1", "k", false}, false, true, Fact::Kept},
+                      AcceptCase{"uidGivenTwice", {"", "k", false}, false, false, Fact::Nothing}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Ledger, TheModeIsTakenOnceAndOnlyFromASuccessfulSetUp) {
+    mail::DeliveryLedger ledger(QStringLiteral("/nonexistent/journal"));
+    ledger.SetSmtpReady(true);
+    EXPECT_TRUE(ledger.TakeSmtpReady());
+    EXPECT_FALSE(ledger.TakeSmtpReady()) << "a POP3 set-up without SMTP means Check-only";
+}
+
+}  // namespace
