@@ -18,8 +18,11 @@ const QCommandLineOption kAutostart(QStringLiteral("autostart"),
                                     QStringLiteral("on|off"));
 
 void describe(QCommandLineParser& parser) {
-    parser.setApplicationDescription(
-        QStringLiteral("Tarnpost: forwards and lists the mail of one POP3 mailbox."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Tarnpost: forwards and lists the mail of one POP3 mailbox.\n\n"
+        "Servers: host[:port], pop3://, smtp:// (TLS through STLS or STARTTLS required,\n"
+        "except on this machine), pop3s://, smtps:// (implicit TLS),\n"
+        "pop3+cleartext://, smtp+cleartext:// (plain text allowed, logged as a warning)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(kSettings);

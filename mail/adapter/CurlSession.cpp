@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <QUrl>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -70,9 +71,12 @@ CURL* CurlSession::handle() {
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, ending_);
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     }
-    // Plain connections upgrade when the server offers it; smtps is TLS only.
-    curl_easy_setopt(curl, CURLOPT_USE_SSL,
-                     server_.implicitTls ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
+    // A connection that may carry credentials must be encrypted: STARTTLS is then required
+    // and never falls back to plain text. Loopback and +cleartext servers upgrade when
+    // the server offers it.
+    curl_easy_setopt(
+        curl, CURLOPT_USE_SSL,
+        server_.implicitTls || server_.requireTls ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     // OpenSSL's own variable names the trust store where one is given.
@@ -128,11 +132,16 @@ bool CurlSession::Perform(const Transfer& transfer) {
     }
     errorBuffer_[0] = '\0';
     const CURLcode code = curl_easy_perform(curl);
+    code_ = code;
     if (code == CURLE_OK) {
         error_.clear();
         return true;
     }
     error_ = QString::fromUtf8(errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(code));
+    if (code == CURLE_USE_SSL_FAILED) {
+        const QUrl url(server_.url);
+        error_ = NoEncryptionOffered(url.host(), url.port(), "STARTTLS", "smtp+cleartext");
+    }
     return false;
 }
 

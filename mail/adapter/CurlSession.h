@@ -37,6 +37,8 @@ public:
     void Abort();
     CURL* handle();
     const QString& error() const { return error_; }
+    // libcurl's result of the last transfer.
+    CURLcode code() const { return code_; }
     bool ending() const;
 
 private:
@@ -47,6 +49,7 @@ private:
     CurlEasy handle_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     QString error_;
+    CURLcode code_ = CURLE_OK;
 };
 
 }  // namespace mail

@@ -41,6 +41,12 @@ bool CurlSmtpMail::Connect(const QString& smtpServer) {
     const QString error = worker_.Run([&]() -> QString {
         session_.reset();  // no mail goes to the server of an earlier set-up
         if (!server) return why;
+        if (server->cleartext)
+            qCWarning(lcMail).noquote()
+                << QStringLiteral(
+                       "SMTP server %1 is reached without encryption, as the setting "
+                       "asks (smtp+cleartext)")
+                       .arg(server->url);
         auto session = std::make_unique<CurlSession>(*server, server->user, server->password,
                                                      timeouts_, &ledger_->ending);
         if (!session->Perform({QString(), "NOOP", true, nullptr, nullptr})) {
@@ -101,12 +107,18 @@ CurlSmtpMail::Sent CurlSmtpMail::send(const QByteArray& message) {
         ledger_->RecordAccepted();
         return {true, false, {}, messageIdOf(message)};
     }
-    // Refused for good once the whole message was in: the message itself is the trouble.
+    // A 5xx to any stage of this mail's transaction (MAIL FROM, RCPT TO, DATA, the end of
+    // the data) refuses this mail for good: a 552 at MAIL FROM is the usual size refusal
+    // once SIZE is announced. libcurl reports a refused MAIL, RCPT or DATA as a send error
+    // and a refused end of data as a weird reply; a refused log-in or TLS is neither.
     long code = 0;
     curl_off_t uploaded = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
     curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
-    const bool permanent = code >= 500 && code < 600 && uploaded >= message.size();
+    const CURLcode curlCode = session_->code();
+    const bool transaction = curlCode == CURLE_SEND_ERROR ||
+                             (curlCode == CURLE_WEIRD_SERVER_REPLY && uploaded >= message.size());
+    const bool permanent = code >= 500 && code < 600 && transaction;
     QString error = session_->error();
     if (code > 0) error = QStringLiteral("%1 (server reply %2)").arg(error).arg(code);
     Sent result{false, permanent, error, {}};

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "MailLog.h"
+
 namespace mail {
 namespace {
 
@@ -185,6 +187,12 @@ Status Pop3Session::Open() {
     socket_->setReadBufferSize(4 * kChunkBytes);
     ++connectionsOpened_;
     const QDeadlineTimer deadline(timeouts_.connectSeconds * 1000);
+    if (server_.cleartext)
+        qCWarning(lcMail).noquote() << QStringLiteral(
+                                           "POP3 server %1:%2 is reached without encryption, as "
+                                           "the setting asks (pop3+cleartext)")
+                                           .arg(host_)
+                                           .arg(port_);
     if (server_.implicitTls)
         socket_->connectToHostEncrypted(host_, port_);
     else
@@ -202,6 +210,9 @@ Status Pop3Session::Open() {
     if (Status capa = readCapabilities(); !capa) return capa;
     if (!server_.implicitTls && capabilities_.stls) {
         if (Status tls = startTls(); !tls) return tls;
+    } else if (server_.requireTls && !server_.implicitTls) {
+        return failed(Error{Error::Kind::Failed,
+                            NoEncryptionOffered(host_, port_, "STLS", "pop3+cleartext")});
     }
     return logIn();
 }

@@ -1,5 +1,6 @@
 #include "ServerAddress.h"
 
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -11,13 +12,17 @@ struct Scheme {
     Protocol protocol;
     bool tls;
     int port;
+    const char* canonical;  // the scheme of the url kept in ServerAddress
+    bool cleartext;
 };
 
 constexpr Scheme kSchemes[] = {
-    {"pop3", Protocol::Pop3, false, 110},
-    {"pop3s", Protocol::Pop3, true, 995},
-    {"smtp", Protocol::Smtp, false, 25},
-    {"smtps", Protocol::Smtp, true, 465},
+    {"pop3", Protocol::Pop3, false, 110, "pop3", false},
+    {"pop3s", Protocol::Pop3, true, 995, "pop3s", false},
+    {"pop3+cleartext", Protocol::Pop3, false, 110, "pop3", true},
+    {"smtp", Protocol::Smtp, false, 25, "smtp", false},
+    {"smtps", Protocol::Smtp, true, 465, "smtps", false},
+    {"smtp+cleartext", Protocol::Smtp, false, 25, "smtp", true},
 };
 
 const Scheme* findScheme(const QString& name, Protocol protocol) {
@@ -26,7 +31,34 @@ const Scheme* findScheme(const QString& name, Protocol protocol) {
     return nullptr;
 }
 
+bool isLoopback(const QString& host) {
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
 }  // namespace
+
+QString RedactServerSetting(const QString& setting) {
+    const qsizetype schemeEnd = setting.indexOf(QLatin1String("://"));
+    const qsizetype start = schemeEnd < 0 ? 0 : schemeEnd + 3;
+    // The last '@' ends the user information, so a password holding '@' is covered too.
+    const qsizetype at = setting.lastIndexOf(u'@');
+    if (at < start) return setting;
+    const qsizetype colon = setting.indexOf(u':', start);
+    if (colon < 0 || colon > at) return setting;
+    return setting.left(colon + 1) + QLatin1String("***") + setting.mid(at);
+}
+
+QString NoEncryptionOffered(const QString& host, int port, const char* command,
+                            const char* cleartextScheme) {
+    return QStringLiteral(
+               "the server %1:%2 did not set up encryption (%3), so no password was sent; to "
+               "connect without encryption, set the server as %4://%1:%2")
+        .arg(host)
+        .arg(port)
+        .arg(QLatin1String(command), QLatin1String(cleartextScheme));
+}
 
 std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol protocol,
                                                 QString* error) {
@@ -35,24 +67,25 @@ std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol
         return std::nullopt;
     };
     const QString text = setting.trimmed();
+    const QString shown = RedactServerSetting(text);
     if (text.isEmpty()) return fail(QStringLiteral("no server is set"));
     if (text.contains(QRegularExpression(QStringLiteral("[\\s\\x00-\\x1f]"))))
-        return fail(QStringLiteral("the server \"%1\" contains blanks").arg(text));
+        return fail(QStringLiteral("the server \"%1\" contains blanks").arg(shown));
 
     const bool hasScheme = text.contains(QStringLiteral("://"));
     const QUrl url(hasScheme ? text : QStringLiteral("x://") + text, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())
-        return fail(QStringLiteral("\"%1\" is not a server name").arg(text));
+        return fail(QStringLiteral("\"%1\" is not a server name").arg(shown));
     if (!url.path().isEmpty() && url.path() != QStringLiteral("/"))
-        return fail(QStringLiteral("\"%1\" has a path; give only the server").arg(text));
+        return fail(QStringLiteral("\"%1\" has a path; give only the server").arg(shown));
 
     const Scheme* scheme = nullptr;
     if (hasScheme) {
         scheme = findScheme(url.scheme().toLower(), protocol);
         if (!scheme)
             return fail(QStringLiteral("\"%1\" is not a %2 address")
-                            .arg(text, protocol == Protocol::Pop3 ? QStringLiteral("POP3")
-                                                                  : QStringLiteral("SMTP")));
+                            .arg(shown, protocol == Protocol::Pop3 ? QStringLiteral("POP3")
+                                                                   : QStringLiteral("SMTP")));
     } else {
         // The well-known TLS ports mean implicit TLS even without a scheme.
         const int port = url.port();
@@ -67,11 +100,13 @@ std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol
     const QString host = url.host().contains(u':') ? u'[' + url.host() + u']' : url.host();
     ServerAddress address;
     address.url = QStringLiteral("%1://%2:%3")
-                      .arg(QLatin1String(scheme->name), host)
+                      .arg(QLatin1String(scheme->canonical), host)
                       .arg(url.port(scheme->port));
     address.implicitTls = scheme->tls;
     address.user = url.userName(QUrl::FullyDecoded);
     address.password = url.password(QUrl::FullyDecoded);
+    address.cleartext = scheme->cleartext;
+    address.requireTls = !scheme->tls && !scheme->cleartext && !isLoopback(url.host());
     return address;
 }
 

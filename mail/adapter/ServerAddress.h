@@ -1,6 +1,11 @@
 #pragma once
 // A server setting as the user writes it: "host", "host:port", or a URL pop3://,
-// pop3s://, smtp://, smtps:// (SMTP may carry user:password@ for AUTH).
+// pop3s://, smtp://, smtps:// (SMTP may carry user:password@ for AUTH), or
+// pop3+cleartext://, smtp+cleartext:// for a server the user wants reached without TLS.
+//
+// The security policy, the same for both protocols: credentials cross only over TLS
+// (implicit, or STLS / STARTTLS that must succeed), except to a loopback host or with a
+// +cleartext form, which the user chose by name.
 
 #include <QString>
 #include <optional>
@@ -13,7 +18,20 @@ struct ServerAddress {
     QString url;             // scheme://host:port, without credentials
     bool implicitTls;        // pop3s / smtps: TLS from the first byte, never plaintext
     QString user, password;  // SMTP AUTH, when the setting carries them
+    // Without implicit TLS: the session must upgrade to TLS before any credential is
+    // sent, and fails when the server offers no upgrade or the upgrade fails.
+    bool requireTls = false;
+    bool cleartext = false;  // the user asked for plain text by name: warn at each connection
 };
+
+// The setting as it may be shown in a log or a message: the password of a
+// user:password@ part replaced by "***".
+QString RedactServerSetting(const QString& setting);
+
+// Why a session that requires TLS ends before its log-in: the server offered no upgrade
+// (command: "STLS" or "STARTTLS") or refused it; says how to reach it without TLS.
+QString NoEncryptionOffered(const QString& host, int port, const char* command,
+                            const char* cleartextScheme);
 
 // Empty when the setting is no usable server; error then says why.
 std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol protocol,

@@ -11,9 +11,11 @@
 #include <QTemporaryDir>
 #include <thread>
 
+#include "../util/Pop3Relay.h"
 #include "../util/QtPrinters.h"
 #include "../util/SilentServer.h"
 #include "../util/TestServers.h"
+#include "mail/adapter/CurlSession.h"
 #include "mail/adapter/CurlSmtpMail.h"
 #include "mail/adapter/DeliveryLedger.h"
 #include "mail/adapter/MessageReader.h"
@@ -400,6 +402,7 @@ TEST_F(MailComponent, SentMailArrivesAsWrittenWithoutHeaderInjection) {
 struct SmtpFault {
     const char* name;
     QByteArray faults;
+    bool permanent;  // a 5xx at any stage refuses this mail for good
 };
 
 class SmtpRefusal : public MailComponent, public ::testing::WithParamInterface<SmtpFault> {};
@@ -415,19 +418,51 @@ TEST_P(SmtpRefusal, MailReportsFalseAndNothingIsStored) {
     servers.SetSmtpFaults(servers.smtpSpool(), GetParam().faults);
     EXPECT_FALSE(smtp.Mail());
     EXPECT_FALSE(smtp.LastError().isEmpty());
+    EXPECT_EQ(smtp.LastFailurePermanent(), GetParam().permanent) << smtp.LastError().toStdString();
     EXPECT_TRUE(servers.Received(servers.smtpSpool()).isEmpty());
     servers.SetSmtpFaults(servers.smtpSpool(), {});
     EXPECT_TRUE(smtp.Mail()) << "the same object sends once the server accepts again: "
                              << smtp.LastError().toStdString();
 }
 
+INSTANTIATE_TEST_SUITE_P(Stages, SmtpRefusal,
+                         ::testing::Values(SmtpFault{"mail552", "MAIL 552\n", true},
+                                           SmtpFault{"mail451", "MAIL 451\n", false},
+                                           SmtpFault{"rcpt550", "RCPT 550\n", true},
+                                           SmtpFault{"rcpt451", "RCPT 451\n", false},
+                                           SmtpFault{"data554", "DATA 554\n", true},
+                                           SmtpFault{"data451", "DATA 451\n", false},
+                                           SmtpFault{"noAnswerAfterData", "HANG_DATA 30\n", false},
+                                           SmtpFault{"droppedMidData", "DROP_DATA 1\n", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct SmtpTlsCase {
+    const char* name;
+    QHash<QByteArray, QByteArray> serverLines;  // what the relay rewrites ("" drops)
+};
+
+class SmtpTlsRequired : public MailComponent, public ::testing::WithParamInterface<SmtpTlsCase> {};
+
+// A server that counts as remote must set up STARTTLS before the password is sent; the
+// session never carries on in plain text.
+TEST_P(SmtpTlsRequired, NoPasswordCrossesWithoutTls) {
+    testutil::Pop3Relay relay(servers.smtpTlsPort, {.lines = GetParam().serverLines});
+    mail::ServerAddress server{QStringLiteral("smtp://127.0.0.1:%1").arg(relay.port), false,
+                               "relay", "relay-pw"};
+    server.requireTls = true;
+    mail::CurlSession session(server, server.user, server.password, fast);
+    EXPECT_FALSE(session.Perform({QString(), "NOOP", true, nullptr, nullptr}));
+    EXPECT_TRUE(session.error().contains("no password was sent")) << session.error().toStdString();
+    const QByteArray sent = relay.clientBytes();
+    EXPECT_FALSE(sent.contains("AUTH")) << sent.toStdString();
+    EXPECT_FALSE(sent.contains("MAIL FROM")) << sent.toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Stages, SmtpRefusal,
-    ::testing::Values(SmtpFault{"mail550", "MAIL 550\n"}, SmtpFault{"mail451", "MAIL 451\n"},
-                      SmtpFault{"rcpt550", "RCPT 550\n"}, SmtpFault{"rcpt451", "RCPT 451\n"},
-                      SmtpFault{"data554", "DATA 554\n"}, SmtpFault{"data451", "DATA 451\n"},
-                      SmtpFault{"noAnswerAfterData", "HANG_DATA 30\n"},
-                      SmtpFault{"droppedMidData", "DROP_DATA 1\n"}),
+    Servers, SmtpTlsRequired,
+    ::testing::Values(SmtpTlsCase{"startTlsHidden", {{"250-STARTTLS", ""}, {"250 STARTTLS", ""}}},
+                      SmtpTlsCase{"startTlsRefused",
+                                  {{"220 Ready to start TLS", "454 TLS not available now"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MailComponent, StartTlsWithAuth) {

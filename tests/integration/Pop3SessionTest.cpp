@@ -194,6 +194,9 @@ struct RefusedCase {
     bool otherCa;
     bool silent;       // a server that accepts and never says a word
     const char* says;  // part of the error
+    // Through a relay that rewrites these server lines, to a server that counts as
+    // remote: TLS is then required before any credential.
+    QHash<QByteArray, QByteArray> relayLines = {};
 };
 
 class Pop3Refused : public Pop3SessionTest, public ::testing::WithParamInterface<RefusedCase> {};
@@ -204,16 +207,30 @@ TEST_P(Pop3Refused, OpenFailsAndSaysWhy) {
     if (c.otherCa) qputenv("SSL_CERT_FILE", servers.otherCaFile().toUtf8());
     testutil::SilentServer silent;
     if (c.silent) timeouts = {1, 1};
-    const int port = c.silent ? silent.port : c.implicitTls ? servers.pop3sPort : servers.pop3Port;
-    auto box =
-        session(QStringLiteral("%1://127.0.0.1:%2").arg(c.implicitTls ? "pop3s" : "pop3").arg(port),
-                c.implicitTls, c.password);
-    const mail::Status opened = box->Open();
+    std::unique_ptr<Pop3Relay> relay;
+    if (!c.relayLines.isEmpty())
+        relay =
+            std::make_unique<Pop3Relay>(servers.pop3Port, Pop3Relay::Rules{.lines = c.relayLines});
+    const int port = relay           ? relay->port
+                     : c.silent      ? silent.port
+                     : c.implicitTls ? servers.pop3sPort
+                                     : servers.pop3Port;
+    const QString url =
+        QStringLiteral("%1://127.0.0.1:%2").arg(c.implicitTls ? "pop3s" : "pop3").arg(port);
+    mail::ServerAddress address{url, c.implicitTls, {}, {}};
+    address.requireTls = relay != nullptr;
+    mail::Pop3Session box(address, user, c.password, timeouts, limits, &ending);
+    const mail::Status opened = box.Open();
     qputenv("SSL_CERT_FILE", savedCa);
     ASSERT_FALSE(opened);
     EXPECT_TRUE(opened.error().message.contains(QLatin1String(c.says)))
         << opened.error().message.toStdString();
     EXPECT_TRUE(loginLog(300).isEmpty()) << "no login may happen";
+    if (relay) {
+        const QByteArray sent = relay->clientBytes();
+        for (const char* credential : {"USER", "PASS", "AUTH", "pw"})
+            EXPECT_FALSE(sent.contains(credential)) << sent.toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -223,7 +240,21 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"untrustedImplicitTls", true, "pw", true, false, "TLS"},
         RefusedCase{"untrustedStlsNeverFallsBackToPlain", false, "pw", true, false, "TLS"},
         RefusedCase{"noGreeting", false, "pw", false, true, "sent nothing for 1 s"},
-        RefusedCase{"noTlsHandshake", true, "pw", false, true, "within 1 s"}),
+        RefusedCase{"noTlsHandshake", true, "pw", false, true, "within 1 s"},
+        RefusedCase{"stlsHiddenByARemoteServer",
+                    false,
+                    "pw",
+                    false,
+                    false,
+                    "did not set up encryption (STLS)",
+                    {{"STLS", ""}}},
+        RefusedCase{"stlsRefusedByARemoteServer",
+                    false,
+                    "pw",
+                    false,
+                    false,
+                    "refused STLS",
+                    {{"+OK Begin TLS negotiation now.", "-ERR not now"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Pop3SessionTest, ARefusedDeleDeletesNothing) {

@@ -16,6 +16,7 @@
 #include <QHash>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace testutil {
@@ -52,6 +53,11 @@ public:
 
     int port = 0;
     int connections() const { return connections_; }
+    // Every byte the client sent, over every connection, as it crossed the relay.
+    QByteArray clientBytes() const {
+        std::lock_guard lock(mutex_);
+        return clientBytes_;
+    }
     int retrsInFlight() const { return retrsInFlight_; }
 
 private:
@@ -111,6 +117,10 @@ private:
             if (fds[0].revents) {
                 const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
                 if (n <= 0) return;
+                {
+                    std::lock_guard lock(mutex_);
+                    clientBytes_.append(chunk, n);
+                }
                 const int retrs = static_cast<int>(QByteArray(chunk, n).count("RETR "));
                 counting = counting || QByteArray(chunk, n).contains(rules_.cutAfter);
                 if (!retrSeen && retrs > 0) {
@@ -162,6 +172,8 @@ private:
     int listener_ = -1;
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
+    mutable std::mutex mutex_;
+    QByteArray clientBytes_;
     std::thread thread_;
 };
 
