@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <cstdlib>
 
 #include "MailLog.h"
 
@@ -18,6 +19,16 @@ namespace {
 constexpr int kSliceMs = 250;               // how often *ending is looked at
 constexpr qint64 kChunkBytes = 256 * 1024;  // read from the socket at a time
 constexpr qint64 kTopWindowBytes = 64 * 1024;
+
+// Servers count a message's size their own way (line ends as stored, a header added on
+// delivery), but never by this much: a message this far from its listed size belongs
+// to another reply.
+bool farFromListed(qint64 got, qint64 listed) { return std::abs(got - listed) > 64 + listed / 4; }
+
+Error outOfStep(const QString& why) {
+    return Error{Error::Kind::Failed,
+                 QStringLiteral("the server's replies are out of step (%1)").arg(why)};
+}
 
 Error serverSaid(const QString& what, const QByteArray& text) {
     return Error{Error::Kind::Failed,
@@ -324,6 +335,15 @@ Result<std::vector<Pop3Listed>> Pop3Session::List() {
     return listed;
 }
 
+// With no request in flight, no byte may be waiting: it would be read as the answer to
+// the next command.
+Status Pop3Session::nothingUnasked() {
+    if (!inFlight_.empty()) return Done{};
+    if (reader_.buffered() > 0 || socket_->bytesAvailable() > 0)
+        return failed(outOfStep(QStringLiteral("data arrived that no command asked for")));
+    return Done{};
+}
+
 void Pop3Session::sendWhatTheWindowAllows() {
     QByteArray batch;
     while (!queued_.empty()) {
@@ -344,8 +364,8 @@ void Pop3Session::sendWhatTheWindowAllows() {
 void Pop3Session::RequestRetr(int number, qint64 listedSize) {
     if (!socket_) return;
     const qint64 size = listedSize >= 0 ? listedSize : limits_.maxMessageBytes;
-    queued_.push_back(
-        Request{"RETR " + QByteArray::number(number), std::min(size, limits_.windowBytes), size});
+    queued_.push_back(Request{"RETR " + QByteArray::number(number),
+                              std::min(size, limits_.windowBytes), size, listedSize});
     sendWhatTheWindowAllows();
 }
 
@@ -353,7 +373,7 @@ void Pop3Session::RequestTop(int number, int lines) {
     if (!socket_) return;
     queued_.push_back(
         Request{"TOP " + QByteArray::number(number) + ' ' + QByteArray::number(std::max(0, lines)),
-                kTopWindowBytes, limits_.maxMessageBytes});
+                kTopWindowBytes, limits_.maxMessageBytes, -1});
     sendWhatTheWindowAllows();
 }
 
@@ -367,11 +387,18 @@ Result<QByteArray> Pop3Session::NextRetr() {
     if (!reply) return reply.error();
     inFlight_.pop_front();
     inFlightBytes_ -= request.windowBytes;
+    if (Status inStep = nothingUnasked(); !inStep) return inStep.error();
     sendWhatTheWindowAllows();  // the next ones travel while the caller reads this one
     if (reply.value().status != Pop3ReplyReader::Status::Ok)
         return serverSaid(
             QStringLiteral("the server refused %1").arg(QString::fromLatin1(request.command)),
             reply.value().text);
+    const qint64 got = reply.value().body.size();
+    if (request.listedSize >= 0 && farFromListed(got, request.listedSize))
+        return failed(outOfStep(QStringLiteral("%1 brought %2 bytes, listed as %3")
+                                    .arg(QString::fromLatin1(request.command))
+                                    .arg(got)
+                                    .arg(request.listedSize)));
     return std::move(reply.value().body);
 }
 
@@ -392,6 +419,7 @@ Status Pop3Session::DeleteAndQuit(const std::vector<int>& numbers) {
         inFlight_.pop_front();
     }
     inFlightBytes_ = 0;
+    if (Status inStep = nothingUnasked(); !inStep) return inStep;
 
     QByteArray batch;
     QString refused;

@@ -14,6 +14,10 @@
 // overall; *ending is looked at at least every 250 ms. After an Error of kind Failed,
 // TooLarge or Ending that came from the connection, the session is dropped and every
 // later call fails; a "-ERR" reply leaves it usable.
+//
+// A stream out of step (bytes that arrive when no reply is due, or a message whose size
+// is far from its listed one, as after a forged extra reply) fails the session without
+// QUIT: a reply taken for another message's must never lead to a DELE.
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -77,6 +81,7 @@ private:
         QByteArray command;
         qint64 windowBytes;    // what it counts against limits.windowBytes
         qint64 deadlineBytes;  // the size its reply deadline allows for
+        qint64 listedSize;     // a RETR's size in LIST; -1 for a TOP
     };
     struct Reply {
         Pop3ReplyReader::Status status;
@@ -89,6 +94,7 @@ private:
     Status logIn();
     Status send(const QByteArray& commands);
     void sendWhatTheWindowAllows();
+    Status nothingUnasked();
     Result<Reply> read(const Pop3Expect& expect, qint64 size);
     Result<Reply> command(const QByteArray& line, bool multiLine = false);
     Status waitForSocket(bool encrypted, const QDeadlineTimer& deadline);

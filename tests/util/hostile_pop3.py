@@ -22,6 +22,8 @@ message number in the session's listing or a file name without ".eml":
   DRIP_RETR MSG seconds [bytes]
                          RETR sends MSG's data one byte (or that many) per interval
   SILENT_AFTER CMD       answers the first CMD, then answers nothing, holding the line
+  FORGE_AFTER_RETR MSG   after RETR MSG's terminating ".", sends one more, forged,
+                         empty message reply that no command asked for
 Every command and every byte count of a faulty RETR is appended to <mailbox>/log.
 
 Usage: hostile_pop3.py MAILBOX [--port N] [--user USER] [--password PW]
@@ -244,6 +246,9 @@ class Session:
                 self.log(f"RETR {n} endless sent {sent} bytes")
             await asyncio.Event().wait()  # past the cap: silence, the line held open
         await self.line(".")
+        if matches("FORGE_AFTER_RETR"):
+            await self.send(b"+OK forged\r\n.\r\n")
+            self.log(f"RETR {n} followed by a forged reply")
 
 
 async def main():
