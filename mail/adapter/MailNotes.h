@@ -13,4 +13,11 @@ inline QString TooLargeNote(qint64 bytes) {
         .arg(bytes);
 }
 
+// The body of a mail the server would not send; reason is its answer.
+inline QString NotRetrievedNote(const QString& reason) {
+    return QStringLiteral(
+               "（サーバーがこのメールを送りませんでした: %1。サーバーに残しています）\r\n")
+        .arg(reason);
+}
+
 }  // namespace mail

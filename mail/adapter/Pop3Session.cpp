@@ -389,10 +389,13 @@ Result<QByteArray> Pop3Session::NextRetr() {
     inFlightBytes_ -= request.windowBytes;
     if (Status inStep = nothingUnasked(); !inStep) return inStep.error();
     sendWhatTheWindowAllows();  // the next ones travel while the caller reads this one
-    if (reply.value().status != Pop3ReplyReader::Status::Ok)
-        return serverSaid(
+    if (reply.value().status != Pop3ReplyReader::Status::Ok) {
+        Error refused = serverSaid(
             QStringLiteral("the server refused %1").arg(QString::fromLatin1(request.command)),
             reply.value().text);
+        refused.kind = Error::Kind::Refused;
+        return refused;
+    }
     const qint64 got = reply.value().body.size();
     if (request.listedSize >= 0 && farFromListed(got, request.listedSize))
         return failed(outOfStep(QStringLiteral("%1 brought %2 bytes, listed as %3")

@@ -152,10 +152,13 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
     const NewMail& mail = new_[index];
     Fetched fetched;
     QByteArray content;
+    bool refused = false;
     if (mail.tooLarge) {
         Result<QByteArray> head = session_->Top(mail.listed.number, 0);
-        if (!head) return head.error();
-        fetched.mail = ReadMessage(head.value(), QDateTime::currentDateTime());
+        // A server without TOP: the entry has the note alone.
+        if (!head && head.error().kind != Error::Kind::Refused) return head.error();
+        fetched.mail =
+            ReadMessage(head ? head.value() : QByteArray(), QDateTime::currentDateTime());
         fetched.mail.body = TooLargeNote(mail.listed.size);
         fetched.mail.attachCount = 0;
     } else {
@@ -167,17 +170,27 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
             ++requested_;
         }
         Result<QByteArray> raw = session_->NextRetr();
-        if (!raw) {
+        if (!raw && raw.error().kind == Error::Kind::Refused) {
+            // Another client deleted it, or the server cannot read it: the rest of the
+            // mailbox goes on; it is listed with the server's answer and left where it is.
+            qCWarning(lcMail) << "message" << mail.listed.uid
+                              << "could not be retrieved; it stays on the server:"
+                              << raw.error().message;
+            fetched.mail = ReadMessage(QByteArray(), QDateTime::currentDateTime());
+            fetched.mail.body = NotRetrievedNote(raw.error().message);
+            refused = true;
+        } else if (!raw) {
             if (raw.error().kind == Error::Kind::TooLarge) tooLargeUids_ << mail.listed.uid;
             return raw.error();
+        } else {
+            content = std::move(raw.value());
+            fetched.mail = ReadMessage(content, QDateTime::currentDateTime());
         }
-        content = std::move(raw.value());
-        fetched.mail = ReadMessage(content, QDateTime::currentDateTime());
     }
     const QString uid = QString::fromLatin1(mail.listed.uid);
     fetched.ledgerMail.uid = mail.uidShared ? QString() : uid;
     fetched.ledgerMail.key = mailKey(mail.listed.uid, mail.uidShared ? content : QByteArray());
-    fetched.ledgerMail.keep = mail.tooLarge;
+    fetched.ledgerMail.keep = mail.tooLarge || refused;
     return fetched;
 }
 

@@ -12,6 +12,7 @@ struct Error {
         Failed,    // the server or the connection failed; the session is not used again
         TooLarge,  // a message went past the size limit
         Ending,    // the program is ending
+        Refused,   // the server answered "-ERR" to this request; the session stays usable
     };
     Kind kind = Kind::Failed;
     QString message;

@@ -10,6 +10,7 @@ commits nothing. Message data is sent with CR LF line ends and dot-stuffed.
 Faults come from <mailbox>/faults, read when a connection opens, one per line. MSG is a
 message number in the session's listing or a file name without ".eml":
   NO_PIPELINING          CAPA does not announce PIPELINING
+  NO_TOP                 TOP is answered "-ERR"
   UID MSG uid            UIDL lists MSG with this UID
   DUP_UID MSG1 MSG2      UIDL lists MSG2 with MSG1's UID
   LIE_SIZE MSG bytes     LIST and STAT report this size for MSG
@@ -22,6 +23,7 @@ message number in the session's listing or a file name without ".eml":
   DRIP_RETR MSG seconds [bytes]
                          RETR sends MSG's data one byte (or that many) per interval
   SILENT_AFTER CMD       answers the first CMD, then answers nothing, holding the line
+  ERR_RETR MSG           RETR MSG is answered "-ERR", as when another client deleted it
   FORGE_AFTER_RETR MSG   after RETR MSG's terminating ".", sends one more, forged,
                          empty message reply that no command asked for
 Every command and every byte count of a faulty RETR is appended to <mailbox>/log.
@@ -180,6 +182,8 @@ class Session:
             return await self.listing(command, rest)
         elif command == "RETR" and self.message(rest[0] if rest else ""):
             return await self.retrieve(self.message(rest[0]))
+        elif command == "TOP" and self.fault("NO_TOP") is not None:
+            await self.line("-ERR TOP is not supported")
         elif command == "TOP" and len(rest) == 2 and self.message(rest[0]) and rest[1].isdigit():
             with open(self.path(self.message(rest[0])), "rb") as f:
                 head, _, body = wire(f.read()).partition(b"\r\n\r\n")
@@ -214,6 +218,9 @@ class Session:
             f = self.fault(name)
             return f if f and self.number(f[0]) == n else None
 
+        if matches("ERR_RETR"):
+            await self.line("-ERR no such message")
+            return
         await self.line(f"+OK {self.size(n)} octets")
         if cut := matches("CUT_RETR"):
             data = wire(open(self.path(n), "rb").read())[: int(cut[1])]
