@@ -40,6 +40,7 @@ public:
     void WaitEvents(int ms) override;
     void WaitForEvent() override;
     void ReportFatal(const QString& text) override;
+    bool RetriesSetUp() const override { return true; }
 
 private:
     void retry();

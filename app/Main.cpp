@@ -1,6 +1,8 @@
 #include "Main.h"
 
 #include "AppLog.h"
+#include "HeadlessWindow.h"
+#include "Texts.h"
 #include "core/SettingsFile.h"
 
 namespace app {
@@ -9,12 +11,14 @@ using core::kFalse;
 using core::kTrue;
 
 Main::Main(core::SharedState& state, core::SupervisorPort& window,
-           const mail::ComponentRegistry& components, QString settingsPath, CheckCycle cycle)
+           const mail::ComponentRegistry& components, QString settingsPath, CheckCycle cycle,
+           const core::Clock& clock)
     : state_(state),
       window_(window),
       components_(components),
       settingsPath_(std::move(settingsPath)),
-      cycle_(std::move(cycle)) {}
+      cycle_(std::move(cycle)),
+      clock_(clock) {}
 
 int Main::Run() {
     if (!createComponents()) return 1;
@@ -93,11 +97,14 @@ Main::Next Main::setUpConnections() {
     window_.SetCaption(checkOnly ? kCaptionCheckOnly : kCaptionForwarding);
 
     if (!checkOnly && !state_.smtp->Connect(state_.smtpServer))
-        return failSetUp(QStringLiteral("ＳＭＴＰサーバー接続失敗"), state_.smtp->LastError());
+        return failSetUp(QStringLiteral("ＳＭＴＰサーバー接続失敗"), state_.smtp->LastError(),
+                         !state_.smtp->LastFailureAuthentication());
     if (!state_.pop3->Connect(state_.pop3Server, state_.userName, state_.password))
-        return failSetUp(QStringLiteral("ＰＯＰ３サーバー接続失敗"), state_.pop3->LastError());
+        return failSetUp(QStringLiteral("ＰＯＰ３サーバー接続失敗"), state_.pop3->LastError(),
+                         !state_.pop3->LastFailureAuthentication());
     if (!checkOnly && !state_.smtp->SetSender(state_.mailAccount, kSenderDisplayName))
-        return failSetUp(QStringLiteral("送信者設定失敗"), state_.smtp->LastError());
+        return failSetUp(QStringLiteral("送信者設定失敗"), state_.smtp->LastError(), false);
+    setUpFailures_ = 0;
 
     qCInfo(lcApp).noquote() << "connected to" << state_.pop3Server
                             << (checkOnly ? QStringLiteral("(check only)")
@@ -110,9 +117,22 @@ Main::Next Main::setUpConnections() {
     return Next::Poll;
 }
 
-Main::Next Main::failSetUp(const QString& message, const QString& reason) {
+// A set-up that failed for a network reason (no network yet, a server down for a
+// minute) is tried again after a back-off; the box is shown for the first failure only.
+// An authentication failure waits for a save: retrying would lock accounts.
+Main::Next Main::failSetUp(const QString& message, const QString& reason, bool retry) {
     qCWarning(lcApp).noquote() << "set-up failed:" << message << "-" << reason;
-    window_.MessageBox(message, reason);
+    retry = retry && !window_.RetriesSetUp();
+    if (!retry || setUpFailures_ == 0) window_.MessageBox(message, reason);
+    if (!retry) {
+        setUpFailures_ = 0;
+        retryAt_ = QDateTime();
+        return Next::AwaitSettings;
+    }
+    ++setUpFailures_;
+    retryAt_ = clock_.Now().addSecs(RetryDelaySeconds(state_.intervalSec, setUpFailures_));
+    qCInfo(lcApp).noquote() << "next set-up attempt at" << retryAt_.toString(Qt::ISODate);
+    window_.SetLblInfo(SetUpRetryText(message, retryAt_));
     return Next::AwaitSettings;
 }
 
@@ -134,11 +154,21 @@ Main::Next Main::poll() {
 
 Main::Next Main::awaitSettings() {
     state_.settingsAccepted = kFalse;
-    window_.Show();
+    if (setUpFailures_ <= 1) window_.Show();  // a retry does not bring the window up again
     while (!state_.settingsAccepted) {
         if (window_.Ended()) return Next::End;
-        window_.WaitForEvent();
+        if (!retryAt_.isValid()) {
+            window_.WaitForEvent();
+        } else if (clock_.Now() >= retryAt_) {
+            retryAt_ = QDateTime();
+            return Next::SetUp;
+        } else {
+            window_.WaitEvents(kRetryLookMs);
+        }
     }
+    // A save starts afresh: its set-up's failure is shown again.
+    setUpFailures_ = 0;
+    retryAt_ = QDateTime();
     return Next::SetUp;
 }
 

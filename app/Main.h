@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/Clock.h"
 #include "core/SharedState.h"
 #include "core/SupervisorPort.h"
 #include "mail/ComponentRegistry.h"
@@ -16,13 +17,16 @@ inline const QString kCaptionCheckOnly = QStringLiteral("Tarnpost( Check only )"
 inline const QString kSenderDisplayName = QStringLiteral("自動転送");
 inline constexpr int kTimerIntervalMs = 1000;
 inline constexpr int kPollPauseMs = 100;
+// How often a window waiting to retry its set-up looks at the time.
+inline constexpr int kRetryLookMs = 1000;
 
 class Main {
 public:
     using CheckCycle = std::function<std::int16_t()>;
 
     Main(core::SharedState& state, core::SupervisorPort& window,
-         const mail::ComponentRegistry& components, QString settingsPath, CheckCycle cycle);
+         const mail::ComponentRegistry& components, QString settingsPath, CheckCycle cycle,
+         const core::Clock& clock = core::Clock::System());
 
     // Runs until the window unloads; the program's exit code (1 when start-up failed).
     int Run();
@@ -34,13 +38,17 @@ private:
     Next setUpConnections();
     Next poll();
     Next awaitSettings();
-    Next failSetUp(const QString& message, const QString& reason);
+    // retry: a network reason, so the window tries again after a back-off.
+    Next failSetUp(const QString& message, const QString& reason, bool retry);
 
     core::SharedState& state_;
     core::SupervisorPort& window_;
     const mail::ComponentRegistry& components_;
     QString settingsPath_;
     CheckCycle cycle_;
+    const core::Clock& clock_;
+    int setUpFailures_ = 0;  // in a row, each retried
+    QDateTime retryAt_;      // invalid: no retry due, wait for a save
 };
 
 }  // namespace app

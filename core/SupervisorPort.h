@@ -19,6 +19,8 @@ public:
     virtual void WaitForEvent() = 0;
     // A fatal start-up error, shown before the window exists.
     virtual void ReportFatal(const QString& text) = 0;
+    // Whether awaiting settings tries the set-up again by itself (no one can save).
+    virtual bool RetriesSetUp() const { return false; }
 };
 
 }  // namespace core

@@ -15,6 +15,9 @@ public:
     virtual ~ComponentObject() = default;
     // Why the last member that reported failure failed; empty after a success.
     virtual QString LastError() const = 0;
+    // Whether the last failed Connect was the server refusing the credentials: trying
+    // again unchanged would only fail again and may lock the account.
+    virtual bool LastFailureAuthentication() const { return false; }
 };
 
 class SmtpMail : public ComponentObject {

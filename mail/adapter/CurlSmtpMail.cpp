@@ -36,6 +36,7 @@ bool CurlSmtpMail::fail(const QString& why) {
 bool CurlSmtpMail::Connect(const QString& smtpServer) {
     // Only a set-up that worked puts the POP3 object into Forwarding mode.
     ledger_->SetSmtpReady(false);
+    authenticationFailed_ = false;
     QString why;
     auto server = ParseServerAddress(smtpServer, Protocol::Smtp, &why);
     const QString error = worker_.Run([&]() -> QString {
@@ -50,6 +51,7 @@ bool CurlSmtpMail::Connect(const QString& smtpServer) {
         auto session = std::make_unique<CurlSession>(*server, server->user, server->password,
                                                      timeouts_, &ledger_->ending);
         if (!session->Perform({QString(), "NOOP", true, nullptr, nullptr})) {
+            authenticationFailed_ = session->code() == CURLE_LOGIN_DENIED;
             session->Abort();
             return session->error();
         }

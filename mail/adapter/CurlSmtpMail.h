@@ -27,6 +27,7 @@ public:
     bool SetDetail(const QString& body) override;
     bool Mail() override;
     bool LastFailurePermanent() const override { return permanent_; }
+    bool LastFailureAuthentication() const override { return authenticationFailed_; }
 
 private:
     struct Sent {
@@ -44,6 +45,7 @@ private:
     QString sender_, senderName_;
     QString error_;
     bool permanent_ = false;
+    bool authenticationFailed_ = false;
     // Used on the worker thread only.
     std::unique_ptr<CurlSession> session_;
     // Last, so that it ends before the members its tasks use.

@@ -275,9 +275,12 @@ Status Pop3Session::logIn() {
     for (const StepLine& step : steps) {
         auto reply = command(step.line);
         if (!reply) return reply.error();
-        if (reply.value().status != step.wanted)
-            return failed(
-                serverSaid(QStringLiteral("the server refused the login"), reply.value().text));
+        if (reply.value().status != step.wanted) {
+            Error refused =
+                serverSaid(QStringLiteral("the server refused the login"), reply.value().text);
+            refused.kind = Error::Kind::Authentication;
+            return failed(refused);
+        }
     }
     return Done{};
 }

@@ -26,6 +26,7 @@ QString QtPop3Mail::account() const { return user_ + u'\n' + server_->url; }
 bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
                          const QString& password) {
     forwarding_ = ledger_->TakeSmtpReady();
+    authenticationFailed_ = false;
     dropSession();
     connected_ = false;
 
@@ -46,6 +47,7 @@ bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
     });
     if (!probe) {
         error_ = probe.error().message;
+        authenticationFailed_ = probe.error().kind == Error::Kind::Authentication;
         return false;
     }
     ledger_->OpenJournal(account());

@@ -43,6 +43,7 @@ public:
     ~QtPop3Mail() override;
 
     QString LastError() const override { return error_; }
+    bool LastFailureAuthentication() const override { return authenticationFailed_; }
     bool Connect(const QString& pop3Server, const QString& userName,
                  const QString& password) override;
     std::int32_t RecvMail() override;
@@ -86,6 +87,7 @@ private:
     Limits limits_;
     bool forwarding_ = false;
     bool connected_ = false;
+    bool authenticationFailed_ = false;
     std::optional<ServerAddress> server_;
     QString user_, password_;
     QDeadlineTimer checkDeadline_;

@@ -9,10 +9,11 @@ namespace mail {
 
 struct Error {
     enum class Kind {
-        Failed,    // the server or the connection failed; the session is not used again
-        TooLarge,  // a message went past the size limit
-        Ending,    // the program is ending
-        Refused,   // the server answered "-ERR" to this request; the session stays usable
+        Failed,          // the server or the connection failed; the session is not used again
+        TooLarge,        // a message went past the size limit
+        Ending,          // the program is ending
+        Refused,         // the server answered "-ERR" to this request; the session stays usable
+        Authentication,  // the server refused the credentials; the session is not used again
     };
     Kind kind = Kind::Failed;
     QString message;

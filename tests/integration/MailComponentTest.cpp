@@ -105,6 +105,8 @@ TEST_P(Pop3Connect, LogsInOrSaysWhyNot) {
     if (!ok) {
         EXPECT_FALSE(object.LastError().isEmpty());
     }
+    // Only a refused log-in is one that retrying would not mend.
+    EXPECT_EQ(object.LastFailureAuthentication(), c.password == QLatin1String("wrong"));
 }
 
 INSTANTIATE_TEST_SUITE_P(

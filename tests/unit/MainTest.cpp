@@ -16,8 +16,16 @@ namespace {
 const QByteArray kCheckOnly = "POP3,pop\r\nUSER_NAME,u\r\nPASSWD,p\r\n";
 const QByteArray kForwarding = kCheckOnly + "SMTP,smtp\r\nMAILACC,me@x.jp\r\nTRANS,to@x.jp\r\n";
 
+// "Now", moved on by the test.
+class SteppingClock : public core::Clock {
+public:
+    QDateTime now{QDate(2026, 12, 8), QTime(9, 0)};
+    QDateTime Now() const override { return now; }
+};
+
 class MainTest : public ::testing::Test {
 protected:
+    SteppingClock clock;
     QTemporaryDir dir;
     QString path = dir.filePath("Tarnpost.ini");
     core::SharedState state;
@@ -57,11 +65,14 @@ protected:
     }
 
     int run() {
-        app::Main supervisor(state, window, registry, path, [this] {
-            ++cycles;
-            log->calls << "cycle";
-            return cycleResult;
-        });
+        app::Main supervisor(
+            state, window, registry, path,
+            [this] {
+                ++cycles;
+                log->calls << "cycle";
+                return cycleResult;
+            },
+            clock);
         return supervisor.Run();
     }
 };
@@ -149,6 +160,40 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{
             "sender", 2, "送信者設定失敗", {"smtp.Connect", "pop3.Connect", "smtp.SetSender"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct RetryCase {
+    const char* name;
+    bool authentication;
+    int connects;  // in 400 s: at 0, then after INTERVAL (30 s), doubled each time
+};
+
+class SetUpRetry : public MainTest, public ::testing::WithParamInterface<RetryCase> {};
+
+// A network failure is tried again with a back-off and its box shown once; a refused
+// log-in waits for a save.
+TEST_P(SetUpRetry, ANetworkFailureIsTriedAgain) {
+    writeSettings(kCheckOnly + "INTERVAL,30\r\n");
+    registry.Register(mail::kPop3ProgId, [this] {
+        auto object = std::make_unique<FakePop3>(log);
+        object->connectResult = false;
+        object->authenticationFailure = GetParam().authentication;
+        pop3 = object.get();
+        return object;
+    });
+    window.onEvents = [&](int n) {
+        clock.now = clock.now.addSecs(20);
+        if (n == 20) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(log->count("pop3.Connect"), GetParam().connects);
+    EXPECT_EQ(window.messages, QStringList{"ＰＯＰ３サーバー接続失敗"});
+    EXPECT_EQ(window.lblInfo.contains("再試行"), !GetParam().authentication) << window.lblInfo.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Reasons, SetUpRetry,
+                         ::testing::Values(RetryCase{"network", false, 4},
+                                           RetryCase{"authentication", true, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainTest, EachSaveInAwaitingSettingsStartsExactlyOneSetUp) {
     writeSettings(kCheckOnly);

@@ -90,8 +90,9 @@ public:
     explicit FakePop3(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
 
     bool connectResult = true;
-    std::int32_t recvResult = 0;   // when no mails are queued: what RecvMail reports
-    std::int32_t openFailAt = -1;  // OpenNewMail fails at this 0-based call
+    bool authenticationFailure = false;  // a failed Connect was the credentials' fault
+    std::int32_t recvResult = 0;         // when no mails are queued: what RecvMail reports
+    std::int32_t openFailAt = -1;        // OpenNewMail fails at this 0-based call
     std::int32_t mailCount = 0;
     std::deque<FakeMail> mailbox;
     std::vector<std::int32_t> deleted;
@@ -101,6 +102,7 @@ public:
     QString server, user, password;
 
     QString LastError() const override { return QStringLiteral("scripted failure"); }
+    bool LastFailureAuthentication() const override { return authenticationFailure; }
     bool Connect(const QString& s, const QString& u, const QString& p) override {
         log_->calls << QStringLiteral("pop3.Connect");
         server = s, user = u, password = p;
