@@ -18,14 +18,19 @@ QString quoted(const QString& argument) {
 }  // namespace
 
 bool SetAutostart(bool on, const QString& configHome, const QString& program,
-                  const QString& settingsFile, QString* error) {
+                  const QString& settingsFile, QString* message) {
     const QString folder = configHome + QStringLiteral("/autostart");
     const QString path = folder + QStringLiteral("/tarnpost.desktop");
     if (!on) {
-        if (QFile::exists(path) && !QFile::remove(path)) {
-            *error = QStringLiteral("cannot remove %1").arg(path);
+        if (!QFile::exists(path)) {
+            *message = QStringLiteral("no autostart entry at %1; nothing removed").arg(path);
+            return true;
+        }
+        if (!QFile::remove(path)) {
+            *message = QStringLiteral("cannot remove %1").arg(path);
             return false;
         }
+        *message = QStringLiteral("removed %1: Tarnpost no longer starts at login").arg(path);
         return true;
     }
     QString exec = quoted(program);
@@ -46,9 +51,10 @@ bool SetAutostart(bool on, const QString& configHome, const QString& program,
     QSaveFile file(path);
     if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) ||
         file.write(entry) != entry.size() || !file.commit()) {
-        *error = QStringLiteral("cannot write %1").arg(path);
+        *message = QStringLiteral("cannot write %1").arg(path);
         return false;
     }
+    *message = QStringLiteral("wrote %1: Tarnpost starts at login").arg(path);
     return true;
 }
 

@@ -6,8 +6,8 @@
 namespace app {
 
 // Writes the entry (starting program, with --settings when settingsFile is given) or
-// removes it. False with the reason when the file could not be written or removed.
+// removes it. message says what was done, or why it could not be (then false).
 bool SetAutostart(bool on, const QString& configHome, const QString& program,
-                  const QString& settingsFile, QString* error);
+                  const QString& settingsFile, QString* message);
 
 }  // namespace app

@@ -26,16 +26,17 @@ int runCommand(const app::Options& options) {
         std::printf("tarnpost %s\n", TARNPOST_VERSION);
         return 0;
     }
-    QString error;
+    QString message;
     const QString settings = options.settingsFile.isEmpty()
                                  ? QString()
                                  : QFileInfo(options.settingsFile).absoluteFilePath();
     if (!app::SetAutostart(*options.autostart,
                            app::ConfigHome(QProcessEnvironment::systemEnvironment()),
-                           QCoreApplication::applicationFilePath(), settings, &error)) {
-        std::fprintf(stderr, "tarnpost: %s\n", qPrintable(error));
+                           QCoreApplication::applicationFilePath(), settings, &message)) {
+        std::fprintf(stderr, "tarnpost: %s\n", qPrintable(message));
         return 1;
     }
+    std::printf("tarnpost: %s\n", qPrintable(message));
     return 0;
 }
 
@@ -84,6 +85,8 @@ int main(int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
+    // Docks link the window to its launcher by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnpost.Tarnpost"));
     // The program ends when the window unloads, not when its last window hides.
     application.setQuitOnLastWindowClosed(false);
     const app::StartUp start(options, QStringLiteral("window"));

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "app/Autostart.h"
 #include "app/HeadlessWindow.h"
 #include "app/LogFile.h"
 #include "app/Options.h"
@@ -84,6 +85,19 @@ TEST(SettingsLocation, PortableWhenTheFolderAllowsItOtherwiseXdg) {
     EXPECT_EQ(where.settingsFile, root.filePath("elsewhere/My.ini"));
     EXPECT_EQ(where.stateFolder, root.filePath("elsewhere"));
     QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// The command says what it wrote or removed, naming the file.
+TEST(Autostart, SaysWhatItDid) {
+    QTemporaryDir home;
+    const QString entry = home.path() + "/autostart/tarnpost.desktop";
+    QString message;
+    ASSERT_TRUE(app::SetAutostart(true, home.path(), "/usr/bin/tarnpost", {}, &message));
+    EXPECT_TRUE(QFile::exists(entry));
+    EXPECT_TRUE(message.startsWith("wrote " + entry)) << message.toStdString();
+    ASSERT_TRUE(app::SetAutostart(false, home.path(), "/usr/bin/tarnpost", {}, &message));
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_TRUE(message.startsWith("removed " + entry)) << message.toStdString();
 }
 
 TEST(LogFile, RotatesBySizeKeepingThreeFiles) {
