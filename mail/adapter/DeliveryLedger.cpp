@@ -14,9 +14,10 @@ bool DeliveryLedger::TakeSmtpReady() {
     return std::exchange(smtpReady_, false);
 }
 
-void DeliveryLedger::OpenJournal(const QString& account) {
+QString DeliveryLedger::OpenJournal(const QString& account) {
     std::lock_guard lock(mutex_);
     journal_ = std::make_unique<Journal>(journalPath_, account);
+    return journal_->Problem();
 }
 
 void DeliveryLedger::BeginCheck() {

@@ -44,8 +44,9 @@ public:
     // The mode the last SMTP set-up left, forgotten once taken.
     bool TakeSmtpReady();
 
-    // Opens the journal of one mailbox (account: user and server).
-    void OpenJournal(const QString& account);
+    // Opens the journal of one mailbox (account: user and server); why it cannot be
+    // used, empty when it can.
+    QString OpenJournal(const QString& account);
     Journal* journal() { return journal_.get(); }
 
     // The check's bookkeeping; BeginCheck forgets the last check's.

@@ -11,13 +11,20 @@ Journal::Journal(QString path, const QString& account) : path_(std::move(path)) 
     accountKey_ = QString::fromLatin1(
         QCryptographicHash::hash(account.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
     load();
+    if (problem_.isEmpty() && !openForAppend())
+        problem_ =
+            QStringLiteral("the journal %1 cannot be written: %2").arg(path_, file_.errorString());
 }
 
 // Lines: "<A|D|K> <account key> <uid>\n" and "R <account key> <uid> <reason in base64>\n".
 // UIDs are printable ASCII without blanks.
 void Journal::load() {
     QFile in(path_);
-    if (!in.open(QIODevice::ReadOnly)) return;
+    if (!in.exists()) return;
+    if (!in.open(QIODevice::ReadOnly)) {
+        problem_ = QStringLiteral("the journal %1 cannot be read: %2").arg(path_, in.errorString());
+        return;
+    }
     for (const QByteArray& line : in.readAll().split('\n')) {
         const QList<QByteArray> parts = line.split(' ');
         if (parts.size() < 3 || parts[1] != accountKey_.toLatin1()) continue;
@@ -36,19 +43,23 @@ std::optional<QString> Journal::Refusal(const QString& uid) const {
     return *it;
 }
 
-bool Journal::append(char kind, const QString& uid, const QByteArray& extra) {
-    if (!file_.isOpen()) {
-        file_.setFileName(path_);
-        if (!file_.open(QIODevice::Append | QIODevice::Unbuffered)) return false;
-        file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        // A line torn by a killed process must not swallow the next one.
-        if (file_.size() > 0) {
-            QFile check(path_);
-            if (check.open(QIODevice::ReadOnly) && check.seek(check.size() - 1) &&
-                check.read(1) != "\n")
-                file_.write("\n");
-        }
+bool Journal::openForAppend() {
+    if (file_.isOpen()) return true;
+    file_.setFileName(path_);
+    if (!file_.open(QIODevice::Append | QIODevice::Unbuffered)) return false;
+    file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // A line torn by a killed process must not swallow the next one.
+    if (file_.size() > 0) {
+        QFile check(path_);
+        if (check.open(QIODevice::ReadOnly) && check.seek(check.size() - 1) &&
+            check.read(1) != "\n")
+            file_.write("\n");
     }
+    return true;
+}
+
+bool Journal::append(char kind, const QString& uid, const QByteArray& extra) {
+    if (!problem_.isEmpty() || !openForAppend()) return false;
     QByteArray line = QByteArray(1, kind) + ' ' + accountKey_.toLatin1() + ' ' + uid.toLatin1();
     if (!extra.isEmpty()) line += ' ' + extra;
     line += '\n';
@@ -89,6 +100,7 @@ bool Journal::Sync() {
 }
 
 void Journal::KeepOnly(const QStringList& uidsOnServer) {
+    if (!problem_.isEmpty()) return;  // never overwrite what could not be read
     const QSet<QString> keep(uidsOnServer.begin(), uidsOnServer.end());
     const QStringList refusedUids = refused_.keys();
     const QSet<QString> refused(refusedUids.begin(), refusedUids.end());

@@ -36,12 +36,18 @@ public:
     // Waits until the facts written so far are on the disk.
     bool Sync();
 
+    // Why the journal cannot be used, empty when it can: a file that exists but cannot
+    // be read is never taken as empty (the mails it records would be sent again), and
+    // one that cannot be written would forget what is delivered next.
+    const QString& Problem() const { return problem_; }
+
     // Forgets the messages of this account that are no longer on the server, keeping
     // the file as small as the mailbox.
     void KeepOnly(const QStringList& uidsOnServer);
 
 private:
     bool append(char kind, const QString& uid, const QByteArray& extra = {});
+    bool openForAppend();
     void load();
 
     QString path_;
@@ -49,6 +55,7 @@ private:
     QSet<QString> announced_, delivered_, kept_;
     QHash<QString, QString> refused_;
     QFile file_;
+    QString problem_;
 };
 
 }  // namespace mail

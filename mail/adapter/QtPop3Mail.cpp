@@ -50,7 +50,11 @@ bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
         authenticationFailed_ = probe.error().kind == Error::Kind::Authentication;
         return false;
     }
-    ledger_->OpenJournal(account());
+    if (const QString problem = ledger_->OpenJournal(account()); !problem.isEmpty()) {
+        error_ = problem;
+        dropSession();
+        return false;
+    }
     // The first check follows the set-up at once; it saves a whole log-in over a slow line.
     setUpSessionFresh_.setRemainingTime(kSetUpSessionReuseMs);
     connected_ = true;

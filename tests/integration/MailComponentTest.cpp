@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -123,6 +124,15 @@ INSTANTIATE_TEST_SUITE_P(
                       ConnectCase{"notAServer", "pop3://", "pw", false, false},
                       ConnectCase{"smtpScheme", "smtp://127.0.0.1:%1", "pw", false, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MailComponent, ASetUpWithAnUnusableJournalFails) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("journal");
+    ASSERT_TRUE(QDir().mkdir(path));
+    mail::QtPop3Mail object(std::make_shared<mail::DeliveryLedger>(path), fast);
+    EXPECT_FALSE(object.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), user, "pw"));
+    EXPECT_TRUE(object.LastError().contains(path)) << object.LastError().toStdString();
+}
 
 TEST_F(MailComponent, DeletionsReachTheServerOnlyWithRefresh) {
     servers.Deliver(user, simpleMail("a@x.jp", "one", "first\r\n"));

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include "mail/adapter/DeliveryLedger.h"
@@ -65,3 +66,15 @@ TEST(Ledger, TheModeIsTakenOnceAndOnlyFromASuccessfulSetUp) {
 }
 
 }  // namespace
+
+// A journal that cannot be read or written is reported, never taken as empty.
+TEST(LedgerJournal, AnUnusableJournalIsReportedWithItsPath) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("journal");
+    ASSERT_TRUE(QDir().mkdir(path));  // not a file: neither readable nor writable as one
+    mail::DeliveryLedger ledger(path);
+    const QString problem = ledger.OpenJournal("user\npop3://host:110");
+    EXPECT_TRUE(problem.contains(path)) << problem.toStdString();
+    EXPECT_FALSE(ledger.journal()->MarkDelivered("u1"));
+    EXPECT_TRUE(mail::DeliveryLedger(folder.filePath("other")).OpenJournal("a").isEmpty());
+}
