@@ -61,7 +61,9 @@ std::optional<std::int32_t> readRadix(Scanner& in, int radix) {
 }  // namespace
 
 std::optional<std::int32_t> ReadSettingNumber(QStringView text) {
-    Scanner in(text);
+    // Other blanks (a no-break or an ideographic space) around the number, as the save's
+    // check takes them.
+    Scanner in(text.trimmed());
     if (in.peek() == u'&') {
         auto start = in.mark();
         in.take();

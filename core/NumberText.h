@@ -7,7 +7,8 @@
 
 namespace core {
 
-// The number at the start of text: blanks, tabs and line feeds anywhere are skipped;
+// The number at the start of text, after any leading or trailing white space (a no-break
+// or an ideographic space too) is trimmed: blanks, tabs and line feeds anywhere are skipped;
 // an optional sign, digits, a decimal point with further digits and an exponent are
 // taken, or &H / &O followed by hexadecimal / octal digits; reading stops at the first
 // character that fits none of these, and text without a number gives 0. The result is

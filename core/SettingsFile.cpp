@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "Log.h"
 #include "NumberText.h"
 
 namespace core {
@@ -103,13 +104,26 @@ std::int16_t LoadSettings(SharedState& state, const QString& path) {
     // A byte-order mark left by another editor would otherwise hide the first name.
     QString text = QString::fromUtf8(bytes);
     if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
-    for (const QString& line : splitLines(text)) {
-        if (line.size() > kMaxLineLength) return -1;
+    const QStringList lines = splitLines(text);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString& line = lines[i];
+        // The value is never logged: the line may hold the password.
+        if (line.size() > kMaxLineLength) {
+            qCWarning(lcCheck).noquote()
+                << path << "line" << i + 1 << "is longer than" << kMaxLineLength
+                << "characters; it and the lines after it are not read";
+            return -1;
+        }
         qsizetype comma = line.indexOf(u',');
         if (comma < 0) continue;
-        if (!applySetting(state, asciiUpper(QStringView(line).left(comma)),
-                          trimSpaces(QStringView(line).mid(comma + 1))))
+        const QString name = asciiUpper(QStringView(line).left(comma));
+        if (!applySetting(state, name, trimSpaces(QStringView(line).mid(comma + 1)))) {
+            qCWarning(lcCheck).noquote()
+                << path << "line" << i + 1 << "(" + name + "):"
+                << "the number is outside the 32-bit range; it and the lines after it are not "
+                   "read";
             return -1;
+        }
     }
     if (state.userName.isEmpty() || state.password.isEmpty() || state.pop3Server.isEmpty())
         return -1;

@@ -94,6 +94,8 @@ private:
     void buildLayout();
     void connectHandlers();
     bool rejectChosen() const;
+    // Says which field holds a value the file cannot keep; true when it did.
+    bool saveRefused();
 
     core::SharedState& state_;
     Dialogs& dialogs_;

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "Texts.h"
 #include "frmInfo.h"
 
 namespace ui {
@@ -111,7 +112,7 @@ void frmInfo::buildLayout() {
     txtSMTP = textBox(this, "txtSMTP", twips(1320, 1800, 2895, 375));
     lblAt(1, QStringLiteral("SMTPServer"), 120, 1920);
     txtAcc = textBox(this, "txtAcc", twips(1320, 2280, 2895, 375));
-    lblAt(10, QStringLiteral("送信アカウント"), 120, 2400);
+    lblAt(10, kCaptionAccount, 120, 2400);
 
     imgIcon = new QLabel(this);
     imgIcon->setObjectName(QStringLiteral("imgIcon"));
@@ -121,7 +122,7 @@ void frmInfo::buildLayout() {
     imgIcon->hide();
 
     txtSend = textBox(this, "txtSend", twips(1320, 2760, 2895, 375));
-    lblAt(9, QStringLiteral("転送先"), 360, 2880);
+    lblAt(9, kCaptionForwardTo, 360, 2880);
     lblMode = label(this, QStringLiteral("lblMode"), QStringLiteral("転送無効"),
                     QPoint(240 / kTwipsPerPixel, 3240 / kTwipsPerPixel));
     optIgnor = option(this, "optIgnor", QStringLiteral("無効設定"), twips(1320, 3240, 1095, 180));
@@ -138,11 +139,11 @@ void frmInfo::buildLayout() {
     lstAll->hide();
     comdel = button(this, "comdel", QStringLiteral("削除"), twips(360, 4200, 615, 375));
     txtTime = textBox(this, "txtTime", twips(1440, 4680, 615, 375));
-    lblAt(5, QStringLiteral("チェック間隔"), 120, 4800);
+    lblAt(5, kCaptionInterval, 120, 4800);
     lblAt(6, QStringLiteral("（秒）"), 2040, 4800);
     txtLength = textBox(this, "txtLength", twips(1440, 5160, 615, 375));
     cmdUpdate = button(this, "cmdUpdate", QStringLiteral("更新"), twips(3360, 5160, 975, 375));
-    lblAt(8, QStringLiteral("本文有効文字数"), 120, 5280);
+    lblAt(8, kCaptionLength, 120, 5280);
     lblAt(7, QStringLiteral("（文字 ）"), 2040, 5280);
     lblInfo = statusLabel(this, "lblInfo", twips(240, 5640, 4095, 375));
     lblInfo->setFont(gothic(12));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -303,7 +304,12 @@ void fillRequired(ui::frmInfo& w) {
 TEST_F(WindowTest, SaveWritesEveryLineAndReloads) {
     window->Show();
     fillRequired(*window);
-    window->txtSMTP->setText("smtp");
+    // Pasted line breaks would end the setting's line (CR) or stay in the password (LF).
+    QApplication::clipboard()->setText("smtp\r\n");
+    window->txtSMTP->paste();
+    window->txtPass->clear();
+    QApplication::clipboard()->setText(" pa\nss \r");
+    window->txtPass->paste();
     window->txtAcc->setText("me@x.jp");
     window->txtTime->setText("1.5");
     window->txtLength->setText("");
@@ -337,27 +343,56 @@ TEST_F(WindowTest, SaveWritesEveryLineAndReloads) {
 
 struct SaveStop {
     const char* name;
-    const char* emptyField;
+    const char* field;
+    const char* text;
+    const char* said;  // the box naming the faulty field; none for an empty required field
 };
 
 class SaveStops : public WindowTest, public ::testing::WithParamInterface<SaveStop> {};
 
-TEST_P(SaveStops, AnEmptyRequiredFieldStopsSilently) {
+TEST_P(SaveStops, AFaultyFieldStopsTheSave) {
     window->Show();
     fillRequired(*window);
-    control<QLineEdit>(GetParam().emptyField)->clear();
     window->txtTime->setText("abc");
+    control<QLineEdit>(GetParam().field)->setText(QString::fromUtf8(GetParam().text));
     window->cmdUpdate_Click();
     EXPECT_EQ(fileBytes(), "<missing>");
-    EXPECT_TRUE(dialogs.informed.isEmpty());
     EXPECT_EQ(state.settingsAccepted, core::kFalse);
-    EXPECT_EQ(window->txtTime->text(), "abc") << "the stop comes before the defaults";
+    if (*GetParam().said) {
+        EXPECT_EQ(dialogs.informed, QStringList{QString::fromUtf8(GetParam().said)});
+    } else {
+        EXPECT_TRUE(dialogs.informed.isEmpty());
+        EXPECT_EQ(window->txtTime->text(), "abc") << "the stop comes before the defaults";
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fields, SaveStops,
-                         ::testing::Values(SaveStop{"pop3", "txtPop3"}, SaveStop{"user", "txtUser"},
-                                           SaveStop{"pass", "txtPass"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Fields, SaveStops,
+    ::testing::Values(
+        SaveStop{"pop3", "txtPop3", "", ""}, SaveStop{"user", "txtUser", "", ""},
+        SaveStop{"pass", "txtPass", "", ""}, SaveStop{"pass_of_line_breaks", "txtPass", "\r\n", ""},
+        SaveStop{"interval_too_big", "txtTime", "2147483648", "チェック間隔の値が範囲外です"},
+        SaveStop{"length_too_small", "txtLength", "-3e9", "本文有効文字数の値が範囲外です"},
+        SaveStop{"forward_with_blank", "txtSend", "to @x.jp",
+                 "転送先のメールアドレスが正しくありません"},
+        SaveStop{"forward_without_at", "txtSend", "to.x.jp",
+                 "転送先のメールアドレスが正しくありません"},
+        SaveStop{"account_with_wide_blank", "txtAcc", "me@x.jp\u3000",
+                 "送信アカウントのメールアドレスが正しくありません"},
+        SaveStop{"account_without_at", "txtAcc", "me",
+                 "送信アカウントのメールアドレスが正しくありません"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WindowTest, AnIntervalBelowOneSecondSavesAsSixty) {
+    window->Show();
+    fillRequired(*window);
+    for (const char* interval : {"0", "0.4", "-5"}) {
+        window->txtTime->setText(interval);
+        window->cmdUpdate_Click();
+        EXPECT_EQ(state.intervalSec, 60) << interval;
+        EXPECT_EQ(window->txtTime->text(), "60") << interval;
+    }
+}
 
 TEST_F(WindowTest, EmptyForwardingAddressAsksAndCancelWritesNothing) {
     window->Show();

@@ -63,8 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"-2147483648", std::numeric_limits<std::int32_t>::min()},
         NumberCase{"2147483648", std::nullopt}, NumberCase{"-2147483649", std::nullopt},
         NumberCase{"2147483647.4", 2147483647}, NumberCase{"1e400", std::nullopt},
-        NumberCase{"&H80000000", std::nullopt},
-        NumberCase{"&HFFFFFFFFFFFFFFFFFFFF", std::nullopt}));
+        NumberCase{"&H80000000", std::nullopt}, NumberCase{"&HFFFFFFFFFFFFFFFFFFFF", std::nullopt},
+        NumberCase{"\u00A060", 60}, NumberCase{"\u300030\u3000", 30},
+        NumberCase{"\u00A0&H10", 16}));
 
 struct NumericCase {
     const char* text;
@@ -166,8 +167,19 @@ TEST_F(SettingsFileTest, NumbersRoundHalfToEven) {
     EXPECT_EQ(state.maxBodyChars, 4);
 }
 
+QStringList warnings;
+void recordWarning(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtWarningMsg) warnings << text;
+}
+
 TEST_F(SettingsFileTest, NumberOutOfRangeFailsAndKeepsEarlierLines) {
-    EXPECT_EQ(load(kRequired + "REJECT,a@x.jp\r\nINTERVAL,2147483648\r\nLENGTH,5\r\n"), -1);
+    warnings.clear();
+    QtMessageHandler previous = qInstallMessageHandler(recordWarning);
+    const auto result = load(kRequired + "REJECT,a@x.jp\r\nINTERVAL,2147483648\r\nLENGTH,5\r\n");
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(result, -1);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].contains("line 5 (INTERVAL)")) << warnings[0].toStdString();
     EXPECT_EQ(state.userName, "taro");
     EXPECT_EQ(state.rejectList, QStringList{"a@x.jp"});
     EXPECT_EQ(state.maxBodyChars, 0) << "lines after the faulty one are not read";

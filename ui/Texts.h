@@ -1,0 +1,17 @@
+#pragma once
+// The window's texts: the field captions and what the save command says.
+
+#include <QString>
+
+namespace ui {
+
+inline const QString kCaptionAccount = QStringLiteral("送信アカウント");
+inline const QString kCaptionForwardTo = QStringLiteral("転送先");
+inline const QString kCaptionInterval = QStringLiteral("チェック間隔");
+inline const QString kCaptionLength = QStringLiteral("本文有効文字数");
+
+// %1 is the caption of the field that holds the faulty value.
+inline const QString kNumberOutOfRange = QStringLiteral("%1の値が範囲外です");
+inline const QString kNotAnAddress = QStringLiteral("%1のメールアドレスが正しくありません");
+
+}  // namespace ui
