@@ -187,7 +187,8 @@ TEST_P(SetUpRetry, ANetworkFailureIsTriedAgain) {
     run();
     EXPECT_EQ(log->count("pop3.Connect"), GetParam().connects);
     EXPECT_EQ(window.messages, QStringList{"ＰＯＰ３サーバー接続失敗"});
-    EXPECT_EQ(window.lblInfo.contains("再試行"), !GetParam().authentication) << window.lblInfo.toStdString();
+    EXPECT_EQ(window.lblInfo.contains("再試行"), !GetParam().authentication)
+        << window.lblInfo.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Reasons, SetUpRetry,
