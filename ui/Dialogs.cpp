@@ -1,18 +1,24 @@
 #include "Dialogs.h"
 
 #include <QMessageBox>
+#include <QPushButton>
+
+#include "Texts.h"
 
 namespace ui {
 
 void QtDialogs::Inform(const QString& text, const QString& detail) {
     QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, parent_);
-    if (!detail.isEmpty()) box.setDetailedText(detail);
+    // OK only: a details button would bring Qt's English "Show Details...". The detail is
+    // in the log already; here it is the box's tooltip.
+    if (!detail.isEmpty()) box.setToolTip(detail);
     run(box);
 }
 
 bool QtDialogs::AskOkCancel(const QString& text) {
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Ok | QMessageBox::Cancel,
                     parent_);
+    box.button(QMessageBox::Cancel)->setText(kCancelButton);
     return run(box) == QMessageBox::Ok;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The window's texts: the field captions and what the save command says.
+// The window's texts: the field captions, what the save command says, the boxes' buttons.
 
 #include <QString>
 
@@ -13,5 +13,8 @@ inline const QString kCaptionLength = QStringLiteral("本文有効文字数");
 // %1 is the caption of the field that holds the faulty value.
 inline const QString kNumberOutOfRange = QStringLiteral("%1の値が範囲外です");
 inline const QString kNotAnAddress = QStringLiteral("%1のメールアドレスが正しくありません");
+
+// The question box's Cancel button.
+inline const QString kCancelButton = QStringLiteral("キャンセル");
 
 }  // namespace ui

@@ -514,6 +514,38 @@ TEST_P(OpenBox, IsClosedAsCancelWhenTheProgramEnds) {
     dialogs.DismissOpen();  // with no box open: nothing to do
 }
 
+struct ButtonsCase {
+    const char* name;
+    bool question;
+    QStringList buttons;
+};
+
+class BoxButtons : public ::testing::TestWithParam<ButtonsCase> {};
+
+// The boxes speak the window's language: no Qt button text in English.
+TEST_P(BoxButtons, AreOkAndTheJapaneseCancel) {
+    ui::QtDialogs dialogs;
+    QStringList seen;
+    QTimer::singleShot(50, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                for (QAbstractButton* button : box->buttons()) seen << button->text();
+                box->done(QMessageBox::Ok);
+            }
+    });
+    if (GetParam().question)
+        dialogs.AskOkCancel("メールチェッカーとして動作します");
+    else
+        dialogs.Inform("ＰＯＰ３サーバー接続失敗", "no connection to pop.example.jp:995");
+    seen.sort();
+    EXPECT_EQ(seen, GetParam().buttons);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, BoxButtons,
+                         ::testing::Values(ButtonsCase{"inform", false, {"OK"}},
+                                           ButtonsCase{"question", true, {"OK", "キャンセル"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 INSTANTIATE_TEST_SUITE_P(Boxes, OpenBox,
                          ::testing::Values(OpenBoxCase{"inform", false},
                                            OpenBoxCase{"question", true}),
