@@ -104,7 +104,7 @@ Main::Next Main::setUpConnections() {
                          !state_.pop3->LastFailureAuthentication());
     if (!checkOnly && !state_.smtp->SetSender(state_.mailAccount, kSenderDisplayName))
         return failSetUp(QStringLiteral("送信者設定失敗"), state_.smtp->LastError(), false);
-    setUpFailures_ = 0;
+    forgetRetry();
 
     qCInfo(lcApp).noquote() << "connected to" << state_.pop3Server
                             << (checkOnly ? QStringLiteral("(check only)")
@@ -125,8 +125,7 @@ Main::Next Main::failSetUp(const QString& message, const QString& reason, bool r
     retry = retry && !window_.RetriesSetUp();
     if (!retry || setUpFailures_ == 0) window_.MessageBox(message, reason);
     if (!retry) {
-        setUpFailures_ = 0;
-        retryAt_ = QDateTime();
+        forgetRetry();
         return Next::AwaitSettings;
     }
     ++setUpFailures_;
@@ -134,6 +133,11 @@ Main::Next Main::failSetUp(const QString& message, const QString& reason, bool r
     qCInfo(lcApp).noquote() << "next set-up attempt at" << retryAt_.toString(Qt::ISODate);
     window_.SetLblInfo(SetUpRetryText(message, retryAt_));
     return Next::AwaitSettings;
+}
+
+void Main::forgetRetry() {
+    setUpFailures_ = 0;
+    retryAt_ = QDateTime();
 }
 
 Main::Next Main::poll() {
@@ -166,9 +170,7 @@ Main::Next Main::awaitSettings() {
             window_.WaitEvents(kRetryLookMs);
         }
     }
-    // A save starts afresh: its set-up's failure is shown again.
-    setUpFailures_ = 0;
-    retryAt_ = QDateTime();
+    forgetRetry();  // a save starts afresh: its set-up's failure is shown again
     return Next::SetUp;
 }
 

@@ -40,6 +40,7 @@ private:
     Next awaitSettings();
     // retry: a network reason, so the window tries again after a back-off.
     Next failSetUp(const QString& message, const QString& reason, bool retry);
+    void forgetRetry();
 
     core::SharedState& state_;
     core::SupervisorPort& window_;

@@ -23,17 +23,15 @@ void defaultUnlessNumeric(QLineEdit* box, const QString& fallback) {
 }
 
 // A pasted CR would end the setting's line in the file and an LF would stay in the value.
-void removeLineBreaks(QLineEdit* box) {
-    QString text = box->text();
-    text.remove(u'\r');
-    text.remove(u'\n');
-    if (text != box->text()) box->setText(text);
-}
-
 QString withoutLineBreaks(QString text) {
     text.remove(u'\r');
     text.remove(u'\n');
     return text;
+}
+
+void removeLineBreaks(QLineEdit* box) {
+    const QString text = withoutLineBreaks(box->text());
+    if (text != box->text()) box->setText(text);
 }
 
 QStringList withoutLineBreaks(QStringList texts) {

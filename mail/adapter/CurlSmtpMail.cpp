@@ -43,11 +43,7 @@ bool CurlSmtpMail::Connect(const QString& smtpServer) {
         session_.reset();  // no mail goes to the server of an earlier set-up
         if (!server) return why;
         if (server->cleartext)
-            qCWarning(lcMail).noquote()
-                << QStringLiteral(
-                       "SMTP server %1 is reached without encryption, as the setting "
-                       "asks (smtp+cleartext)")
-                       .arg(server->url);
+            qCWarning(lcMail).noquote() << CleartextWarning(QStringLiteral("SMTP"), server->url);
         auto session = std::make_unique<CurlSession>(*server, server->user, server->password,
                                                      timeouts_, &ledger_->ending);
         if (!session->Perform({QString(), "NOOP", true, nullptr, nullptr})) {

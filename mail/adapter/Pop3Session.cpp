@@ -199,11 +199,7 @@ Status Pop3Session::Open() {
     ++connectionsOpened_;
     const QDeadlineTimer deadline(timeouts_.connectSeconds * 1000);
     if (server_.cleartext)
-        qCWarning(lcMail).noquote() << QStringLiteral(
-                                           "POP3 server %1:%2 is reached without encryption, as "
-                                           "the setting asks (pop3+cleartext)")
-                                           .arg(host_)
-                                           .arg(port_);
+        qCWarning(lcMail).noquote() << CleartextWarning(QStringLiteral("POP3"), server_.url);
     if (server_.implicitTls)
         socket_->connectToHostEncrypted(host_, port_);
     else

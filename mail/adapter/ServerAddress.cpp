@@ -50,6 +50,12 @@ QString RedactServerSetting(const QString& setting) {
     return setting.left(colon + 1) + QLatin1String("***") + setting.mid(at);
 }
 
+QString CleartextWarning(const QString& protocol, const QString& server) {
+    return QStringLiteral(
+               "%1 server %2 is reached without encryption, as the setting asks (+cleartext)")
+        .arg(protocol, server);
+}
+
 QString NoEncryptionOffered(const QString& host, int port, const char* command,
                             const char* cleartextScheme) {
     return QStringLiteral(

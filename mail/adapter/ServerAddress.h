@@ -28,6 +28,9 @@ struct ServerAddress {
 // user:password@ part replaced by "***".
 QString RedactServerSetting(const QString& setting);
 
+// The warning logged at each connection to a +cleartext server.
+QString CleartextWarning(const QString& protocol, const QString& server);
+
 // Why a session that requires TLS ends before its log-in: the server offered no upgrade
 // (command: "STLS" or "STARTTLS") or refused it; says how to reach it without TLS.
 QString NoEncryptionOffered(const QString& host, int port, const char* command,
