@@ -7,7 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev libgl-dev
-  libcurl4-openssl-dev libgmime-3.0-dev libxml2-dev libuchardet-dev
+  libgmime-3.0-dev libxml2-dev libuchardet-dev
   libgtest-dev libgmock-dev
   # the window's Japanese font ("ＭＳ Ｐゴシック" falls back to IPAPGothic)
   fonts-ipafont-gothic

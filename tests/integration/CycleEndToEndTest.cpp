@@ -55,7 +55,7 @@ protected:
     // first check after it may use the set-up's POP3 session, whose mailbox is what it was
     // at the set-up: tests start the program once the mail is there.
     void startProgram() {
-        mail::RealComponent made = mail::MakeRealComponent(folder.path(), mail::Timeouts{5, 5});
+        mail::RealComponent made = mail::MakeRealComponent(folder.path(), net::Timeouts{5, 5});
         state.smtp = std::move(made.smtp);
         state.pop3 = std::move(made.pop3);
         ASSERT_TRUE(state.smtp->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)));
