@@ -12,7 +12,7 @@ packages=(
   # the window's Japanese font ("ＭＳ Ｐゴシック" falls back to IPAPGothic)
   fonts-ipafont-gothic
   # test servers and tools
-  dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl curl
+  dovecot-core dovecot-pop3d python3 python3-aiosmtpd python3-cryptography openssl curl
   xvfb xauth xdotool
   # packaging: the .deb and its checks
   dpkg-dev lintian desktop-file-utils appstream

@@ -34,7 +34,7 @@ Pop3Session::Pop3Session(net::ServerAddress server, QString user, QString passwo
       user_(std::move(user)),
       password_(std::move(password)),
       limits_(limits),
-      connection_(QStringLiteral("POP3"), timeouts, ending, transport) {}
+      connection_(QStringLiteral("POP3"), timeouts, ending, std::move(transport)) {}
 
 Pop3Session::~Pop3Session() { Abort(); }
 

@@ -42,7 +42,7 @@ class Pop3Session {
 public:
     Pop3Session(net::ServerAddress server, QString user, QString password, net::Timeouts timeouts,
                 Limits limits, const std::atomic<bool>* ending,
-                net::TransportFactory transport = nullptr);
+                net::TransportFactory transport = {});
     ~Pop3Session();
     Pop3Session(const Pop3Session&) = delete;
     Pop3Session& operator=(const Pop3Session&) = delete;

@@ -21,7 +21,7 @@ Connection::Connection(QString protocol, Timeouts timeouts, const std::atomic<bo
     : protocol_(std::move(protocol)),
       timeouts_(timeouts),
       ending_(ending),
-      factory_(factory ? factory : &MakeSocketTransport) {}
+      factory_(factory ? std::move(factory) : TransportFactory(&MakeSocketTransport)) {}
 
 Connection::~Connection() { Abort(); }
 

@@ -42,7 +42,7 @@ public:
     // protocol names the connection in errors ("POP3", "SMTP"); transports made by
     // factory (the socket when null), one per Open.
     Connection(QString protocol, Timeouts timeouts, const std::atomic<bool>* ending,
-               TransportFactory factory = nullptr);
+               TransportFactory factory = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

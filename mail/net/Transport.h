@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace net {
@@ -34,6 +35,7 @@ public:
     virtual void Abort() = 0;
 };
 
-using TransportFactory = std::unique_ptr<Transport> (*)();
+// Makes the transport of each new connection; the socket when empty.
+using TransportFactory = std::function<std::unique_ptr<Transport>()>;
 
 }  // namespace net

@@ -43,8 +43,8 @@ SmtpReplyReader::Step SmtpReplyReader::Parse() {
                             line[1] >= '0' && line[1] <= '9' && line[2] >= '0' && line[2] <= '9';
         const char separator = line.size() > 3 ? line[3] : ' ';
         if (!digits || (separator != ' ' && separator != '-'))
-            return fail(
-                QStringLiteral("unreadable SMTP reply line \"%1\"").arg(net::ShortServerText(line)));
+            return fail(QStringLiteral("unreadable SMTP reply line \"%1\"")
+                            .arg(net::ShortServerText(line)));
         const int code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
         if (!reply_.lines.isEmpty() && code != reply_.code)
             return fail(QStringLiteral("an SMTP reply changed its code from %1 to %2")

@@ -26,7 +26,8 @@ Error refusedBy(const char* what, const SmtpReply& reply) {
 // The name this client gives in EHLO: the machine's name where it is a usable domain.
 QByteArray helloName() {
     const QString name = QSysInfo::machineHostName();
-    static const QRegularExpression domain(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$"));
+    static const QRegularExpression domain(
+        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$"));
     return domain.match(name).hasMatch() ? name.toLatin1() : QByteArrayLiteral("localhost");
 }
 
@@ -56,7 +57,8 @@ SmtpCapabilities ParseEhlo(const SmtpReply& ehlo) {
 
 SmtpSession::SmtpSession(net::ServerAddress server, net::Timeouts timeouts,
                          const std::atomic<bool>* ending, net::TransportFactory transport)
-    : server_(std::move(server)), connection_(QStringLiteral("SMTP"), timeouts, ending, transport) {}
+    : server_(std::move(server)),
+      connection_(QStringLiteral("SMTP"), timeouts, ending, std::move(transport)) {}
 
 SmtpSession::~SmtpSession() { Quit(); }
 
@@ -75,7 +77,8 @@ Status SmtpSession::Open() {
     reader_ = {};
     capabilities_ = {};
     if (server_.cleartext)
-        qCWarning(net::lcMail).noquote() << net::CleartextWarning(QStringLiteral("SMTP"), server_.url);
+        qCWarning(net::lcMail).noquote()
+            << net::CleartextWarning(QStringLiteral("SMTP"), server_.url);
     if (Status up = connection_.Open(server_.host, server_.port, server_.implicitTls); !up)
         return up;
     auto greeting = read();
@@ -88,19 +91,19 @@ Status SmtpSession::Open() {
         auto reply = command("STARTTLS");
         if (!reply) return reply.error();
         if (reply.value().code != 220)
-            return connection_.Fail(Error{
-                Error::Kind::Failed,
-                QStringLiteral("%1 (it answered STARTTLS with %2 %3)")
-                    .arg(net::NoEncryptionOffered(server_.host, server_.port, "STARTTLS",
-                                                  "smtp+cleartext"))
-                    .arg(reply.value().code)
-                    .arg(net::ShortServerText(reply.value().text()))});
+            return connection_.Fail(
+                Error{Error::Kind::Failed,
+                      QStringLiteral("%1 (it answered STARTTLS with %2 %3)")
+                          .arg(net::NoEncryptionOffered(server_.host, server_.port, "STARTTLS",
+                                                        "smtp+cleartext"))
+                          .arg(reply.value().code)
+                          .arg(net::ShortServerText(reply.value().text()))});
         if (Status tls = connection_.StartTls(reader_); !tls) return tls;
         if (Status hello = greetAndHello(); !hello) return hello;  // RFC 3207: forget the first
     } else if (!server_.implicitTls && server_.requireTls) {
-        return connection_.Fail(Error{Error::Kind::Failed,
-                                      net::NoEncryptionOffered(server_.host, server_.port,
-                                                               "STARTTLS", "smtp+cleartext")});
+        return connection_.Fail(Error{
+            Error::Kind::Failed,
+            net::NoEncryptionOffered(server_.host, server_.port, "STARTTLS", "smtp+cleartext")});
     }
     return server_.user.isEmpty() ? Status(Done{}) : logIn();
 }
@@ -239,8 +242,8 @@ Status SmtpSession::Send(const Envelope& envelope, const QByteArray& message, bo
         // twice: a connection that dropped (an idle close, a 421, a stalled group) is
         // opened once more.
         if (connection_.open() || done.error().kind == Error::Kind::Ending) return done;
-        qCInfo(net::lcMail).noquote() << "SMTP: sending again on a new connection:"
-                                      << done.error().message;
+        qCInfo(net::lcMail).noquote()
+            << "SMTP: sending again on a new connection:" << done.error().message;
         connection_.Abort();
     }
 }

@@ -38,8 +38,8 @@ struct Sent {
 
 class SmtpSession {
 public:
-    SmtpSession(net::ServerAddress server, net::Timeouts timeouts,
-                const std::atomic<bool>* ending, net::TransportFactory transport = nullptr);
+    SmtpSession(net::ServerAddress server, net::Timeouts timeouts, const std::atomic<bool>* ending,
+                net::TransportFactory transport = {});
     ~SmtpSession();
 
     net::Status Open();
