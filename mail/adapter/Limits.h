@@ -11,9 +11,11 @@ struct Limits {
     qint64 maxMessageBytes = 64 * 1024 * 1024;
     // A server reply line (status, listing) longer than this is a server fault.
     qint64 maxReplyLineBytes = 64 * 1024;
-    // Retrievals in flight at once when the server pipelines: at most this many
-    // messages, and no more than windowBytes by their listed sizes (but at least one).
-    int windowMessages = 32;
+    // Retrievals in flight at once when the server pipelines: no more than windowBytes
+    // by their listed sizes (but at least one), refilled as each one completes, so that
+    // a slow line stays busy; windowMessages only bounds the commands queued for a
+    // mailbox of tiny mails.
+    int windowMessages = 1000;
     qint64 windowBytes = 4 * 1024 * 1024;
 };
 

@@ -117,6 +117,9 @@ bool QtSmtpMail::Mail() {
     }
     const QByteArray message = BuildMessage(draft_);
     const smtp::Envelope envelope{sender_.toUtf8(), draft_.to.toUtf8()};
+    // A forward is mostly followed by another mail (a forward or the digest); the digest
+    // ends the check.
+    const bool moreToFollow = ledger_->OpenMail().has_value();
     const Outcome sent = worker_.Run([&] {
         Outcome outcome;
         if (!session_) {
@@ -124,7 +127,7 @@ bool QtSmtpMail::Mail() {
                                         QStringLiteral("not connected to an SMTP server")};
             return outcome;
         }
-        outcome.status = session_->Send(envelope, message, &outcome.dataSent);
+        outcome.status = session_->Send(envelope, message, &outcome.dataSent, moreToFollow);
         // Recorded on this thread, at once: the shorter the gap between the server's
         // acceptance and the record, the smaller the window for a second delivery.
         if (outcome.status) ledger_->RecordAccepted();

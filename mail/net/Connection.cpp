@@ -166,10 +166,12 @@ bool Connection::Unasked(const ReplyReader& reader) const {
     return reader.buffered() > 0 || (transport_ && transport_->bytesAvailable() > 0);
 }
 
-bool Connection::Idle(const ReplyReader& reader) {
+bool Connection::Alive() {
     if (!transport_) return false;
     transport_->Wait(0);  // let a close or a last reply that arrived meanwhile show
-    return transport_->state() == Transport::State::Open && !Unasked(reader);
+    return transport_->state() == Transport::State::Open;
 }
+
+bool Connection::Idle(const ReplyReader& reader) { return Alive() && !Unasked(reader); }
 
 }  // namespace net

@@ -62,6 +62,8 @@ public:
     // Whether the connection is open and nothing waits to be read: a server that closed
     // an idle connection (a 421, then the close) fails this.
     bool Idle(const ReplyReader& reader);
+    // Whether the server has not closed the connection (replies may be waiting).
+    bool Alive();
 
     bool open() const { return transport_ != nullptr; }
     bool encrypted() const;

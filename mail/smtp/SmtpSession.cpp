@@ -75,6 +75,7 @@ net::Result<SmtpReply> SmtpSession::command(const QByteArray& line) {
 
 Status SmtpSession::Open() {
     reader_ = {};
+    ahead_.reset();
     capabilities_ = {};
     if (server_.cleartext)
         qCWarning(net::lcMail).noquote()
@@ -162,10 +163,11 @@ Status SmtpSession::afterRefusal(const SmtpReply& refusal, const char* stage,
     return refused;
 }
 
-Status SmtpSession::transaction(const Envelope& envelope, const QByteArray& message,
-                                bool* dataSent) {
+Status SmtpSession::transaction(const Envelope& envelope, const QByteArray& message, bool* dataSent,
+                                bool moreToFollow) {
     const QByteArray body = capabilities_.chunking ? WithCrLf(message) : DotStuffed(message);
-    QByteArray mailFrom = "MAIL FROM:<" + envelope.from + '>';
+    const QByteArray bareMailFrom = "MAIL FROM:<" + envelope.from + '>';
+    QByteArray mailFrom = bareMailFrom;
     if (capabilities_.size) mailFrom += " SIZE=" + QByteArray::number(message.size());
     const QByteArray rcptTo = "RCPT TO:<" + envelope.to + '>';
     const QByteArray dataCommand = capabilities_.chunking
@@ -189,8 +191,13 @@ Status SmtpSession::transaction(const Envelope& envelope, const QByteArray& mess
     };
 
     if (group) {
-        QByteArray commands = mailFrom + "\r\n" + rcptTo + "\r\n" + dataCommand + "\r\n";
-        if (Status sent = connection_.Send(commands); !sent) return sent;
+        // A group sent ahead with the last mail's end already travels; its replies wait.
+        const bool sentAhead = ahead_.has_value();
+        ahead_.reset();
+        if (!sentAhead) {
+            const QByteArray commands = mailFrom + "\r\n" + rcptTo + "\r\n" + dataCommand + "\r\n";
+            if (Status sent = connection_.Send(commands); !sent) return sent;
+        }
         if (capabilities_.chunking) {
             if (Status sent = connection_.Send(body); !sent) return sent;
             *dataSent = true;
@@ -220,7 +227,12 @@ Status SmtpSession::transaction(const Envelope& envelope, const QByteArray& mess
         return Done{};
     }
     if (replies[2].code != 354) return afterRefusal(replies[2], "DATA", true);
-    if (Status sent = connection_.Send(body); !sent) return sent;
+    QByteArray end = body;
+    if (group && moreToFollow) {
+        end += bareMailFrom + "\r\n" + rcptTo + "\r\nDATA\r\n";
+        ahead_ = envelope;
+    }
+    if (Status sent = connection_.Send(end); !sent) return sent;
     *dataSent = true;
     auto final = read(deadlineBytes);
     if (!final) return final.error();
@@ -228,15 +240,21 @@ Status SmtpSession::transaction(const Envelope& envelope, const QByteArray& mess
     return Done{};
 }
 
-Status SmtpSession::Send(const Envelope& envelope, const QByteArray& message, bool* dataSent) {
+Status SmtpSession::Send(const Envelope& envelope, const QByteArray& message, bool* dataSent,
+                         bool moreToFollow) {
     *dataSent = false;
     // A kept connection the server closed while idle is opened again; so is one that
     // answered the first command with 421, since nothing of this mail was taken then.
     for (int attempt = 0;; ++attempt) {
-        if (!connection_.Idle(reader_)) {
+        // A group sent ahead for another envelope cannot be taken back: its DATA is open.
+        if (ahead_ && (ahead_->from != envelope.from || ahead_->to != envelope.to))
+            connection_.Abort();
+        const bool usable = ahead_ ? connection_.Alive() : connection_.Idle(reader_);
+        if (!usable) {
+            ahead_.reset();
             if (Status opened = Open(); !opened) return opened;
         }
-        Status done = transaction(envelope, message, dataSent);
+        Status done = transaction(envelope, message, dataSent, moreToFollow);
         if (done || *dataSent || attempt > 0) return done;
         // Nothing of this mail reached the server, so sending it again cannot deliver it
         // twice: a connection that dropped (an idle close, a 421, a stalled group) is
@@ -250,6 +268,12 @@ Status SmtpSession::Send(const Envelope& envelope, const QByteArray& message, bo
 
 void SmtpSession::Quit() {
     if (!connection_.open()) return;
+    // In an open DATA a QUIT would be message text: the close alone discards it.
+    if (ahead_) {
+        connection_.Abort();
+        ahead_.reset();
+        return;
+    }
     // No wait for the answer: nothing is pending once the last mail was confirmed.
     (void)connection_.Send("QUIT\r\n");
     connection_.Abort();

@@ -7,14 +7,18 @@
 //
 // Send: one mail. With PIPELINING, MAIL FROM, RCPT TO and DATA go as one group (RFC
 // 2920); with CHUNKING as well, MAIL, RCPT and "BDAT n LAST" with the message, so that a
-// mail costs one round trip. SIZE is declared when the server announces it. A reply of
-// any stage is classified per RFC 5321: 4xx temporary, 5xx permanent for this mail.
-// The connection is kept from mail to mail and opened again, transparently, when the
-// server closed it while idle (a 421, then the close). A server that stalls on a
-// pipelined group is then spoken to one command at a time.
+// mail costs one round trip. Without CHUNKING, a mail sent with more to follow carries
+// the next mail's group (same envelope, no SIZE) behind its end of data, so that the next
+// mail waits for no 354 of its own: the open DATA is never ended by a "." of ours, and a
+// connection closed in it delivers nothing. SIZE is declared when the server announces it. A reply
+// of any stage is classified per RFC 5321: 4xx temporary, 5xx permanent for this mail. The
+// connection is kept from mail to mail and opened again, transparently, when the server closed it
+// while idle (a 421, then the close). A server that stalls on a pipelined group is then spoken to
+// one command at a time.
 
 #include <QByteArray>
 #include <atomic>
+#include <optional>
 
 #include "SmtpReplyReader.h"
 #include "mail/net/Connection.h"
@@ -45,8 +49,10 @@ public:
     net::Status Open();
     // Sends one mail. On failure, error().permanent says the server refused this mail
     // for good (5xx); *dataSent says the whole message was sent, so that a failure to
-    // read the final reply may still have delivered it.
-    net::Status Send(const Envelope& envelope, const QByteArray& message, bool* dataSent);
+    // read the final reply may still have delivered it. moreToFollow: another mail to
+    // the same envelope is likely next, so its group may travel with this one's end.
+    net::Status Send(const Envelope& envelope, const QByteArray& message, bool* dataSent,
+                     bool moreToFollow = false);
     // QUIT, then the close; without a wait when the program is ending.
     void Quit();
     void Abort() { connection_.Abort(); }
@@ -58,7 +64,8 @@ private:
     net::Result<SmtpReply> command(const QByteArray& line);
     net::Status greetAndHello();
     net::Status logIn();
-    net::Status transaction(const Envelope& envelope, const QByteArray& message, bool* dataSent);
+    net::Status transaction(const Envelope& envelope, const QByteArray& message, bool* dataSent,
+                            bool moreToFollow);
     net::Status afterRefusal(const SmtpReply& refusal, const char* stage, bool transactionOpen);
 
     net::ServerAddress server_;
@@ -66,6 +73,8 @@ private:
     SmtpReplyReader reader_;
     SmtpCapabilities capabilities_;
     bool stalled_ = false;  // the server stalled on a pipelined group: one command at a time
+    // The envelope of a group sent ahead whose replies are still to be read.
+    std::optional<Envelope> ahead_;
 };
 
 }  // namespace smtp

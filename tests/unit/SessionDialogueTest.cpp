@@ -165,6 +165,31 @@ INSTANTIATE_TEST_SUITE_P(Servers, SmtpPolicy,
                                                       "454 4.7.0 TLS not available\r\n", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// With more mail to follow, the next mail's group travels with this one's end of data,
+// so a forward costs one round trip; a session that ends with a group open never sends
+// the "." (or a QUIT that would be read as message text), so nothing more is delivered.
+TEST(SmtpConnection, TheNextGroupTravelsWithTheEndOfData) {
+    ScriptedServer server({smtpServer("250-PIPELINING\r\n")});
+    const QByteArray group = "MAIL FROM:<me@x.jp>\r\nRCPT TO:<to@x.jp>\r\nDATA\r\n";
+    for (const bool lastMoreToFollow : {false, true}) {
+        {
+            smtp::SmtpSession session(address("smtp://127.0.0.1", net::Protocol::Smtp), kFast,
+                                      nullptr, server.factory());
+            ASSERT_TRUE(session.Open());
+            bool dataSent = false;
+            for (const bool more : {true, true, lastMoreToFollow}) {
+                const net::Status sent = session.Send(kEnvelope, kMessage, &dataSent, more);
+                ASSERT_TRUE(sent) << sent.error().message.toStdString();
+            }
+        }
+        const testutil::Dialogue& seen = server.dialogues().last();
+        QList<QByteArray> expected = {group, kStuffed + group, kStuffed + group,
+                                      lastMoreToFollow ? kStuffed + group : kStuffed};
+        EXPECT_EQ(mailWrites(seen), expected);
+        EXPECT_EQ(seen.received.endsWith("QUIT\r\n"), !lastMoreToFollow);
+    }
+}
+
 TEST(SmtpConnection, AServerThatClosedWhileIdleIsReachedAgain) {
     Script closing = smtpServer("250-PIPELINING\r\n");
     closing.closeAfterMails = 1;
