@@ -11,8 +11,13 @@
 //   cycle_bench pipelined N  pop3_floor.py empties the mailbox over one connection with
 //                            every RETR and every DELE pipelined (the floor over a network)
 //
+//   cycle_bench wholefloor N pop3_floor.py empties the mailbox, then smtp_floor.py sends N
+//                            mails over one connection with every command pipelined: the
+//                            floor of a whole-mail cycle over a network
+//
 // With --rtt MS, POP3 goes through delay_proxy.py, which makes each round trip cost MS
-// milliseconds; --smtp-delayed puts SMTP behind it too.
+// milliseconds; --smtp-delayed puts SMTP behind it too. --smtp-sink sends to Postfix's
+// smtp-sink (a C server made for benchmarking clients) instead of the Python server.
 
 #include <sys/resource.h>
 
@@ -212,6 +217,50 @@ int floor(testutil::TestServers& servers, const Endpoints& at, int count) {
     return rc;
 }
 
+// Runs a floor script that times itself and prints "NAME N SECONDS"; the seconds, or a
+// negative number when it failed.
+double floorScript(const char* script, const QStringList& arguments, int count) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start("/usr/bin/python3",
+                  QStringList{QStringLiteral(TARNPOST_SOURCE_DIR "/bench/") + script} + arguments);
+    process.waitForFinished(-1);
+    const QList<QByteArray> fields = process.readAllStandardOutput().trimmed().split(' ');
+    if (process.exitCode() != 0 || fields.size() != 3 || fields[1].toInt() != count) return -1;
+    return fields[2].toDouble();
+}
+
+int wholeFloor(testutil::TestServers& servers, const Endpoints& at, int count) {
+    const double pop3 = floorScript(
+        "pop3_floor.py", {QString::number(at.pop3Port), "bench", "pw", servers.caFile()}, count);
+    const double smtp =
+        floorScript("smtp_floor.py", {QString::number(at.smtpPort), QString::number(count)}, count);
+    if (pop3 < 0 || smtp < 0) return 1;
+    report("wholefloor", count, qRound64((pop3 + smtp) * 1000), peakRssMb(RUSAGE_CHILDREN));
+    std::printf("  (POP3 %.2f s + SMTP %.2f s)\n", pop3, smtp);
+    return servers.MailboxCount("bench") == 0 ? 0 : 1;
+}
+
+// Postfix's smtp-sink on a free port, for as long as the benchmark runs.
+class SmtpSink {
+public:
+    SmtpSink() : port_(testutil::FreePort()) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start("/usr/sbin/smtp-sink",
+                       {"-u", "nobody", QStringLiteral("127.0.0.1:%1").arg(port_), "256"});
+        if (!process_.waitForStarted(10000) || !testutil::WaitForPort(port_)) port_ = 0;
+    }
+    ~SmtpSink() {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    int port() const { return port_; }
+
+private:
+    QProcess process_;
+    int port_;
+};
+
 int pipelined(testutil::TestServers& servers, const Endpoints& at, int count) {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -233,24 +282,35 @@ int main(int argc, char** argv) {
     QStringList args = application.arguments();
     std::optional<double> rttMs;
     const bool smtpDelayed = args.removeAll("--smtp-delayed") > 0;
+    const bool smtpSink = args.removeAll("--smtp-sink") > 0;
     if (const qsizetype at = args.indexOf("--rtt"); at > 0 && at + 1 < args.size()) {
         rttMs = args[at + 1].toDouble();
         args.remove(at, 2);
     }
     if (args.size() != 3 || (smtpDelayed && !rttMs)) {
-        std::fprintf(stderr,
-                     "usage: cycle_bench digest|whole|fetchmail|floor|pipelined|sendonly N "
-                     "[--rtt MS [--smtp-delayed]]\n");
+        std::fprintf(
+            stderr,
+            "usage: cycle_bench digest|whole|fetchmail|floor|pipelined|wholefloor|sendonly N "
+            "[--smtp-sink] [--rtt MS [--smtp-delayed]]\n");
         return 2;
     }
     mail::ComponentRegistry::WithRealComponent(QString());
     auto& servers = testutil::TestServers::Get();
     qputenv("SSL_CERT_FILE", servers.caFile().toUtf8());
     Endpoints at{servers.pop3Port, servers.smtpPort};
+    std::optional<SmtpSink> sink;
+    if (smtpSink) {
+        sink.emplace();
+        if (sink->port() == 0) {
+            std::fprintf(stderr, "smtp-sink did not start (Debian package postfix)\n");
+            return 1;
+        }
+        at.smtpPort = sink->port();
+    }
     std::optional<DelayProxy> proxy;
     if (rttMs) {
-        const QList<int> targets = smtpDelayed ? QList<int>{servers.pop3Port, servers.smtpPort}
-                                               : QList<int>{servers.pop3Port};
+        const QList<int> targets =
+            smtpDelayed ? QList<int>{at.pop3Port, at.smtpPort} : QList<int>{at.pop3Port};
         proxy.emplace(*rttMs, targets);
         if (proxy->ports().isEmpty()) {
             std::fprintf(stderr, "the delay proxy did not start\n");
@@ -268,5 +328,6 @@ int main(int argc, char** argv) {
     if (args[1] == "fetchmail") return fetchmail(servers, at, count);
     if (args[1] == "floor") return floor(servers, at, count);
     if (args[1] == "pipelined") return pipelined(servers, at, count);
+    if (args[1] == "wholefloor") return wholeFloor(servers, at, count);
     return 2;
 }
