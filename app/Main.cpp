@@ -4,6 +4,7 @@
 #include "HeadlessWindow.h"
 #include "Texts.h"
 #include "core/SettingsFile.h"
+#include "mail/net/ServerAddress.h"
 
 namespace app {
 
@@ -66,14 +67,6 @@ std::unique_ptr<Kind> createObject(const mail::ComponentRegistry& components, co
     return nullptr;
 }
 
-// A server setting fit for the log: an SMTP URL may carry user:password@.
-QString withoutCredentials(const QString& server) {
-    const qsizetype scheme = server.indexOf(QStringLiteral("://"));
-    const qsizetype at = server.lastIndexOf(u'@');
-    if (scheme < 0 || at < scheme) return server;
-    return server.left(scheme + 3) + server.mid(at + 1);
-}
-
 }  // namespace
 
 bool Main::createComponents() {
@@ -109,7 +102,7 @@ Main::Next Main::setUpConnections() {
     qCInfo(lcApp).noquote() << "connected to" << state_.pop3Server
                             << (checkOnly ? QStringLiteral("(check only)")
                                           : QStringLiteral("and ") +
-                                                withoutCredentials(state_.smtpServer));
+                                                net::RedactServerSetting(state_.smtpServer));
     state_.restartRequested = kFalse;
     window_.StartTimer(kTimerIntervalMs);
     state_.tickCount = 0;
