@@ -65,6 +65,7 @@ private:
     struct Fetched {
         ReadMail mail;
         LedgerMail ledgerMail;
+        OpenContent content;
     };
 
     // On the worker: retrieves and reads new_[index].
@@ -96,9 +97,9 @@ private:
     std::vector<NewMail> new_;
     std::vector<int> deliveredEarlier_;  // message numbers delivered in an earlier check
     qsizetype next_ = 0;
-    qsizetype requested_ = 0;         // new_ index of the next RETR to queue (worker only)
-    std::vector<LedgerMail> handed_;  // per mail number handed out in this check
-    std::vector<int> listedNumbers_;  // DeleteMail'd in this check
+    qsizetype requested_ = 0;           // new_ index of the next RETR to queue (worker only)
+    std::vector<LedgerMail> handed_;    // per mail number handed out in this check
+    QSet<std::int32_t> listedNumbers_;  // DeleteMail'd in this check
     ReadMail opened_;
     std::int32_t openedNo_ = 0;
     QSet<QByteArray> tooLargeUids_;  // found too large while being retrieved

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "../util/Pop3Relay.h"
 #include "../util/QtPrinters.h"
 #include "../util/RecordingWindow.h"
 #include "../util/TestServers.h"
@@ -54,13 +56,14 @@ protected:
     // What start-up and the connection set-up do, with fresh objects (a new process). The
     // first check after it may use the set-up's POP3 session, whose mailbox is what it was
     // at the set-up: tests start the program once the mail is there.
-    void startProgram() {
+    void startProgram(int pop3Port = 0) {
         mail::RealComponent made = mail::MakeRealComponent(folder.path(), mail::Timeouts{5, 5});
         state.smtp = std::move(made.smtp);
         state.pop3 = std::move(made.pop3);
         ASSERT_TRUE(state.smtp->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)));
-        ASSERT_TRUE(
-            state.pop3->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), user, "pw"));
+        ASSERT_TRUE(state.pop3->Connect(
+            QStringLiteral("127.0.0.1:%1").arg(pop3Port ? pop3Port : servers.pop3Port), user,
+            "pw"));
         ASSERT_TRUE(state.smtp->SetSender("relay@x.jp", "自動転送"));
     }
 
@@ -162,6 +165,70 @@ TEST_F(CycleEndToEnd, ARefusedDigestLeavesItsMailsForTheNextCycle) {
     EXPECT_EQ(mails[1].subject, "1件のメール");
     EXPECT_TRUE(mails[1].body.startsWith("No.1 09:05\r\nfrom  a@x.jp\r\nlisted\r\n"));
     EXPECT_EQ(servers.MailboxCount(user), 0);
+}
+
+TEST_F(CycleEndToEnd, ADigestRefusedForGoodKeepsOnlyTheRefusedMailOnTheServer) {
+    state.fullTextList.clear();
+    for (const char* subject : {"one", "two", "marked", "four", "five"})
+        servers.Deliver(
+            user, mail("a@x.jp", subject, "Mon, 7 Dec 2026 09:05:00 +0900",
+                       QByteArray("\r\n") + (qstrcmp(subject, "marked") ? "fine" : "FILTER-ME") +
+                           "\r\n"));
+    servers.SetSmtpFaults(servers.smtpSpool(), "DATA_BODY FILTER-ME 554\n");
+    startProgram();
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    QString listed;
+    for (const mail::ReadMail& digest : received()) listed += digest.body;
+    for (const char* other : {"one", "two", "four", "five"})
+        EXPECT_EQ(listed.count(QStringLiteral("\r\n%1\r\n").arg(other)), 1) << other;
+    EXPECT_TRUE(window.lblInfo.contains("No.3 a@x.jp marked")) << window.lblInfo.toStdString();
+    EXPECT_TRUE(window.lblInfo.contains("554")) << window.lblInfo.toStdString();
+    EXPECT_EQ(servers.MailboxCount(user), 1) << "only the refused mail stays";
+
+    // The next start remembers it: later mail goes through in one digest without it.
+    servers.ClearReceived(servers.smtpSpool());
+    servers.Deliver(user, mail("b@x.jp", "later", "Mon, 7 Dec 2026 10:00:00 +0900", "\r\nok\r\n"));
+    startProgram();
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    ASSERT_EQ(received().size(), 1);
+    EXPECT_EQ(received()[0].subject, "1件のメール");
+    EXPECT_EQ(servers.MailboxCount(user), 1);
+}
+
+// A backlog commits a thousand mails at a time; a session that dies right after the
+// first digest was accepted (the deletions sent, no QUIT: the server keeps them all)
+// and a new start lose nothing and list nothing twice.
+TEST_F(CycleEndToEnd, ABacklogGoesThroughAThousandMailsAtATimeAndListsEachOnce) {
+    constexpr int kMails = 2500;
+    state.fullTextList.clear();
+    for (int i = 0; i < kMails; ++i)
+        servers.Deliver(user, mail("a@x.jp", "m" + QByteArray::number(i),
+                                   "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
+    {
+        testutil::Pop3Relay dying(servers.pop3Port, {.cutAfterBytes = 0, .cutAfter = "DELE "});
+        startProgram(dying.port);
+        ASSERT_EQ(core::CheckAndForward(state, window), 0);
+        EXPECT_EQ(state.moreMailWaiting, core::kTrue);
+        state.pop3.reset();
+    }
+    EXPECT_EQ(servers.MailboxCount(user), kMails) << "the deletions were not committed";
+    startProgram();
+    for (int check = 0; check < 4 && state.moreMailWaiting; ++check) {
+        state.moreMailWaiting = core::kFalse;
+        ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    }
+    EXPECT_EQ(state.moreMailWaiting, core::kFalse);
+    EXPECT_EQ(servers.MailboxCount(user), 0);
+    QStringList subjects;
+    QHash<QString, int> listed;
+    static const QRegularExpression entrySubject(QStringLiteral("\r\n(m\\d+)\r\n-TEXT-"));
+    for (const mail::ReadMail& digest : received()) {
+        subjects << digest.subject;
+        for (const auto& match : entrySubject.globalMatch(digest.body)) ++listed[match.captured(1)];
+    }
+    EXPECT_EQ(subjects, (QStringList{"1000件のメール", "1000件のメール", "500件のメール"}));
+    EXPECT_EQ(listed.size(), kMails);
+    EXPECT_EQ(std::count_if(listed.cbegin(), listed.cend(), [](int n) { return n != 1; }), 0);
 }
 
 TEST_F(CycleEndToEnd, ADroppedPop3SessionLosesNothing) {
