@@ -139,6 +139,11 @@ bool CurlSmtpMail::Mail() {
     draft_.fromAddress = sender_;
     draft_.fromName = senderName_;
     draft_.key = ledger_->OpenMailKey();
+    // A whole forward carries the original's files and answers to its sender.
+    const OpenContent open = ledger_->OpenMailContent();
+    draft_.original = open.message;
+    draft_.replyToName = open.senderName;
+    draft_.replyToAddress = open.senderAddress;
     const Sent sent = worker_.Run([this] { return send(BuildMessage(draft_)); });
     if (!sent.ok) {
         permanent_ = sent.permanent;

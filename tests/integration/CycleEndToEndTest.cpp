@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <tuple>
 
 #include "../util/Pop3Relay.h"
 #include "../util/QtPrinters.h"
@@ -115,6 +120,63 @@ TEST_F(CycleEndToEnd, ForwardsWholeListsTheRestAndEmptiesTheMailbox) {
     servers.ClearReceived(servers.smtpSpool());
     EXPECT_EQ(core::CheckAndForward(state, window), 0);
     EXPECT_TRUE(received().isEmpty()) << "a second cycle finds no new mail";
+}
+
+TEST_F(CycleEndToEnd, AWholeForwardCarriesTheAttachedFilesByteForByte) {
+    QByteArray binary;
+    for (int i = 0; i < 3000; ++i) binary += char(i * 7 % 256);
+    const auto base64Lines = [](const QByteArray& bytes) {
+        QByteArray out;
+        for (const QByteArray encoded = bytes.toBase64(); out.size() * 76 / 78 < encoded.size();)
+            out += encoded.mid(out.size() * 76 / 78, 76) + "\r\n";
+        return out;
+    };
+    const QByteArray note = "line one\r\nline two = three";  // its last CR LF is the boundary's
+    servers.Deliver(user,
+                    mail("Boss <boss@x.jp>", "files", "Mon, 7 Dec 2026 08:00:00 +0900",
+                         "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+                         "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\nsee the files\r\n"
+                         "--b1\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\n"
+                         "Content-Disposition: attachment; filename=\"a.pdf\"\r\n"
+                         "Content-Transfer-Encoding: base64\r\n\r\n" +
+                             base64Lines(binary) +
+                             "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                             "Content-Disposition: attachment; filename=\"note.txt\"\r\n"
+                             "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+                             "line one\r\nline two =3D three\r\n"
+                             "--b1\r\nContent-Type: application/vnd.ms-excel\r\n"
+                             "Content-Disposition: attachment;\r\n"
+                             " filename*=UTF-8''%E8%A6%8B%E7%A9%8D%E6%9B%B8.xls\r\n"
+                             "Content-Transfer-Encoding: base64\r\n\r\n" +
+                             base64Lines(binary.left(100)) + "--b1--\r\n"));
+    startProgram();
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+
+    QProcess reader;  // Python's email package reads what arrived
+    reader.start(
+        "/usr/bin/python3",
+        {QStringLiteral(TARNPOST_SOURCE_DIR "/tests/util/read_spool.py"), servers.smtpSpool()});
+    ASSERT_TRUE(reader.waitForFinished(30000));
+    const QJsonArray mails = QJsonDocument::fromJson(reader.readAllStandardOutput()).array();
+    ASSERT_EQ(mails.size(), 1);
+    const QJsonObject forward = mails[0].toObject();
+    EXPECT_EQ(forward["subject"].toString(), "転送:files");
+    EXPECT_EQ(forward["body"].toString(), "3個の添付ファイル\r\nsee the files");
+    EXPECT_EQ(forward["replyTo"].toString(), "Boss <boss@x.jp>");
+    const QJsonArray files = forward["attachments"].toArray();
+    ASSERT_EQ(files.size(), 3);
+    const std::tuple<QString, QString, QByteArray> expected[] = {
+        {"a.pdf", "application/pdf", binary},
+        {"note.txt", "text/plain", note},
+        {"見積書.xls", "application/vnd.ms-excel", binary.left(100)}};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject file = files[i].toObject();
+        EXPECT_EQ(file["name"].toString(), std::get<0>(expected[i]));
+        EXPECT_EQ(file["type"].toString(), std::get<1>(expected[i]));
+        EXPECT_EQ(QByteArray::fromBase64(file["data"].toString().toLatin1()),
+                  std::get<2>(expected[i]))
+            << i;
+    }
 }
 
 TEST_F(CycleEndToEnd, ACheckUsesOneConnectionPerServer) {
