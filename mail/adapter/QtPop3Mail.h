@@ -17,8 +17,13 @@
 // server pipelines. A message larger than the size limit is not retrieved: its headers
 // are read instead and its body says why; it stays on the server.
 //
-// A UID the server gives to more than one message identifies neither: such messages are
-// new at every check until a check deletes them, and each is deleted by its own number.
+// A UID the server gives to more than one message identifies neither, and a message
+// listed without a usable UID (Pop3Session::List) has none: such messages are new at
+// every check until a check deletes them, and each is deleted by its own number.
+//
+// DeleteMail ends the open mail and lists it for the next digest; Refresh deletes what
+// was DeleteMail'd and the ledger has as delivered (a mail of a digest refused for good
+// that the cycle did not list again stays).
 
 #include <QDeadlineTimer>
 #include <QSet>
