@@ -21,10 +21,10 @@
 #include "../tests/util/TestMails.h"
 #include "../tests/util/TestServers.h"
 #include "mail/ComponentRegistry.h"
-#include "mail/adapter/CurlSmtpMail.h"
 #include "mail/adapter/DeliveryLedger.h"
 #include "mail/adapter/MessageReader.h"
 #include "mail/adapter/QtPop3Mail.h"
+#include "mail/adapter/QtSmtpMail.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ int pop3Bench(int count, bool withCurl) {
 int smtpBench(int count) {
     auto& servers = testutil::TestServers::Get();
     QTemporaryDir journal;
-    mail::CurlSmtpMail smtp(std::make_shared<mail::DeliveryLedger>(journal.filePath("journal")));
+    mail::QtSmtpMail smtp(std::make_shared<mail::DeliveryLedger>(journal.filePath("journal")));
     QElapsedTimer clock;
     clock.start();
     if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     if (!pop3Server) return 1;
 
     // Default limits; a short idle timeout, so that the capped stream ends soon.
-    mail::Timeouts timeouts;
+    net::Timeouts timeouts;
     timeouts.idleSeconds = 5;
     mail::RealComponent component = mail::MakeRealComponent(journal.path(), timeouts);
     core::SharedState state;

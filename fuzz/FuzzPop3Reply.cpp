@@ -13,7 +13,7 @@ struct Outcome {
     mail::Pop3ReplyReader::Step step;
     mail::Pop3ReplyReader::Status status;
     QByteArray text, body;
-    mail::Error::Kind kind;
+    net::Error::Kind kind;
     QString error;
     bool operator==(const Outcome& o) const {
         return step == o.step && status == o.status && text == o.text && body == o.body &&

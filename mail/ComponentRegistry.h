@@ -21,7 +21,7 @@ public:
     // Null when progId is unknown; error then says which identifier was missing.
     std::unique_ptr<ComponentObject> CreateObject(const QString& progId, QString* error) const;
 
-    // The real component: POP3 on Qt Network, SMTP over libcurl, messages read with GMime.
+    // The real component: POP3 on Qt Network, SMTP on Qt Network, messages read with GMime.
     static ComponentRegistry WithRealComponent(const QString& journalFolder);
 
     // The program is ending: transfers in progress stop and no new one starts.

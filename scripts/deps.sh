@@ -7,12 +7,12 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev libgl-dev
-  libcurl4-openssl-dev libgmime-3.0-dev libxml2-dev libuchardet-dev
+  libgmime-3.0-dev libxml2-dev libuchardet-dev
   libgtest-dev libgmock-dev
   # the window's Japanese font ("ＭＳ Ｐゴシック" falls back to IPAPGothic)
   fonts-ipafont-gothic
   # test servers and tools
-  dovecot-core dovecot-pop3d python3 python3-aiosmtpd openssl curl
+  dovecot-core dovecot-pop3d python3 python3-aiosmtpd python3-cryptography openssl curl
   xvfb xauth xdotool
   # packaging: the .deb and its checks
   dpkg-dev lintian desktop-file-utils appstream

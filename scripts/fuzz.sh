@@ -23,6 +23,7 @@ run() {
 }
 run FuzzMessageReader tests/corpus tests/realmail/mails
 run FuzzPop3Reply fuzz/seeds/pop3
+run FuzzSmtpReply fuzz/seeds/smtp
 run FuzzHeaderText fuzz/seeds/headers
 run FuzzOutgoing fuzz/seeds/headers
 run FuzzSettings fuzz/seeds/settings

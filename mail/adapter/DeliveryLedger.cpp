@@ -46,6 +46,11 @@ void DeliveryLedger::AddListed(const LedgerMail& mail) {
     if (!committed(mail.mailNo)) listed_ << mail;
 }
 
+QList<LedgerMail> DeliveryLedger::Listed() const {
+    std::lock_guard lock(mutex_);
+    return listed_;
+}
+
 QList<LedgerMail> DeliveryLedger::Committed() const {
     std::lock_guard lock(mutex_);
     return committed_;

@@ -68,6 +68,8 @@ public:
     void SetOpenMail(std::optional<LedgerMail> mail, OpenContent content = {});
     // Listed for the next digest; a mail already delivered in this check is not again.
     void AddListed(const LedgerMail& mail);
+    // Listed since the last accepted digest: what the next digest delivers.
+    QList<LedgerMail> Listed() const;
     // The mails this check delivered or keeps for good so far.
     QList<LedgerMail> Committed() const;
     OpenContent OpenMailContent() const;

@@ -10,9 +10,14 @@
 #include <QByteArrayView>
 #include <optional>
 
-#include "Result.h"
+#include "mail/net/Connection.h"
 
 namespace mail {
+
+using net::Done;
+using net::Error;
+using net::Result;
+using net::Status;
 
 struct Pop3Expect {
     bool multiLine = false;   // "+OK" is followed by lines up to "."
@@ -22,27 +27,26 @@ struct Pop3Expect {
     bool keepBody = true;     // false: count the body but hold none of it (draining)
 };
 
-class Pop3ReplyReader {
+class Pop3ReplyReader : public net::ReplyReader {
 public:
-    enum class Step { NeedMore, Done, Failed };
     enum class Status { Ok, Err, Challenge };
 
     // Starts the next reply; bytes already fed for it are kept.
     void Begin(const Pop3Expect& expect);
-    void Feed(QByteArrayView bytes);
+    void Feed(QByteArrayView bytes) override;
     // Reads as far as the fed bytes allow.
-    Step Parse();
+    Step Parse() override;
 
     // After Done: the status, its text (without the "+OK "/"-ERR " word) and the body.
     Status status() const { return status_; }
     const QByteArray& text() const { return text_; }
     QByteArray TakeBody() { return std::move(body_); }
     // After Failed: why. The stream cannot be read further.
-    const Error& error() const { return error_; }
+    const Error& error() const override { return error_; }
     // Bytes of the current reply's body read so far.
     qint64 bodyBytes() const { return bodyBytes_; }
     // Bytes fed and not yet read (replies that follow, when commands are pipelined).
-    qsizetype buffered() const { return buffer_.size() - pos_; }
+    qsizetype buffered() const override { return buffer_.size() - pos_; }
 
 private:
     Step fail(Error::Kind kind, QString why);

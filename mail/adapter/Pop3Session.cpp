@@ -1,23 +1,13 @@
 #include "Pop3Session.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QHash>
-#include <QSslConfiguration>
-#include <QSslSocket>
-#include <QTimer>
-#include <QUrl>
 #include <algorithm>
 #include <cstdlib>
 
-#include "MailLog.h"
+#include "mail/net/MailLog.h"
 
 namespace mail {
 namespace {
 
-constexpr int kSliceMs = 250;               // how often *ending is looked at
-constexpr qint64 kChunkBytes = 256 * 1024;  // read from the socket at a time
 constexpr qint64 kTopWindowBytes = 64 * 1024;
 
 // Servers count a message's size their own way (line ends as stored, a header added on
@@ -35,53 +25,24 @@ Error serverSaid(const QString& what, const QByteArray& text) {
                  QStringLiteral("%1: %2").arg(what, QString::fromUtf8(text).trimmed())};
 }
 
-// The system store, plus the CAs of SSL_CERT_FILE when it names a file (as OpenSSL does).
-QSslConfiguration tlsConfiguration() {
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    const QString extra = qEnvironmentVariable("SSL_CERT_FILE");
-    if (!extra.isEmpty() && QFile::exists(extra))
-        configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() +
-                                        QSslCertificate::fromPath(extra));
-    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    return configuration;
-}
-
 }  // namespace
 
-Pop3Session::Pop3Session(ServerAddress server, QString user, QString password, Timeouts timeouts,
-                         Limits limits, const std::atomic<bool>* ending)
+Pop3Session::Pop3Session(net::ServerAddress server, QString user, QString password,
+                         net::Timeouts timeouts, Limits limits, const std::atomic<bool>* ending,
+                         net::TransportFactory transport)
     : server_(std::move(server)),
       user_(std::move(user)),
       password_(std::move(password)),
-      timeouts_(timeouts),
       limits_(limits),
-      ending_(ending) {
-    const QUrl url(server_.url);
-    host_ = url.host();
-    port_ = static_cast<quint16>(url.port(server_.implicitTls ? 995 : 110));
-}
+      connection_(QStringLiteral("POP3"), timeouts, ending, std::move(transport)) {}
 
 Pop3Session::~Pop3Session() { Abort(); }
 
 void Pop3Session::Abort() {
-    if (socket_) {
-        socket_->abort();
-        socket_.reset();
-    }
-    if (broken_.isEmpty()) broken_ = QStringLiteral("the POP3 session is closed");
+    connection_.Abort();
     queued_.clear();
     inFlight_.clear();
     inFlightBytes_ = 0;
-}
-
-Error Pop3Session::failed(Error error) {
-    Abort();
-    broken_ = error.message;
-    return error;
-}
-
-Error Pop3Session::ended() {
-    return failed(Error{Error::Kind::Ending, QStringLiteral("the program is ending")});
 }
 
 Pop3Expect Pop3Session::statusOnly() const {
@@ -96,89 +57,12 @@ Pop3Expect Pop3Session::message(bool keep) const {
     return Pop3Expect{true, limits_.maxReplyLineBytes, limits_.maxMessageBytes, true, keep};
 }
 
-// Connect and TLS set-up run the socket in a local event loop: a timed-out
-// waitForConnected would reset the socket, so it cannot be waited for in slices.
-Status Pop3Session::waitForSocket(bool encrypted, const QDeadlineTimer& deadline) {
-    QEventLoop loop;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(socket_.get(), &QAbstractSocket::stateChanged, &loop, &QEventLoop::quit);
-    QObject::connect(socket_.get(), &QSslSocket::encrypted, &loop, &QEventLoop::quit);
-    QObject::connect(socket_.get(), &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
-    tick.start(kSliceMs);
-    for (;;) {
-        if (socket_->state() == QAbstractSocket::ConnectedState &&
-            (!encrypted || socket_->isEncrypted()))
-            return Done{};
-        if (socket_->state() == QAbstractSocket::UnconnectedState)
-            return failed(
-                Error{Error::Kind::Failed,
-                      QStringLiteral("no %1 connection to %2:%3: %4")
-                          .arg(encrypted ? QStringLiteral("TLS") : QStringLiteral("POP3"), host_)
-                          .arg(port_)
-                          .arg(socket_->errorString())});
-        if (ending_ && *ending_) return ended();
-        if (deadline.hasExpired())
-            return failed(
-                Error{Error::Kind::Failed, QStringLiteral("no connection to %1:%2 within %3 s")
-                                               .arg(host_)
-                                               .arg(port_)
-                                               .arg(timeouts_.connectSeconds)});
-        loop.exec();
-    }
-}
-
-Status Pop3Session::send(const QByteArray& commands) {
-    if (!socket_) return Error{Error::Kind::Failed, broken_};
-    // flush() hands the bytes to the kernel (encrypting them first); what it does not
-    // take is written while the replies are awaited.
-    if (socket_->write(commands) != commands.size() || !socket_->flush()) {
-        if (socket_->bytesToWrite() == 0)
-            return failed(
-                Error{Error::Kind::Failed,
-                      QStringLiteral("cannot send to the server: %1").arg(socket_->errorString())});
-    }
-    return Done{};
-}
+Status Pop3Session::send(const QByteArray& commands) { return connection_.Send(commands); }
 
 Result<Pop3Session::Reply> Pop3Session::read(const Pop3Expect& expect, qint64 size) {
-    if (!socket_) return Error{Error::Kind::Failed, broken_};
     reader_.Begin(expect);
-    const qint64 allowedMs =
-        (2 * timeouts_.idleSeconds + size / std::max<long>(1, timeouts_.minBytesPerSecond)) * 1000;
-    const QDeadlineTimer deadline(allowedMs);
-    QElapsedTimer idle;
-    idle.start();
-    for (;;) {
-        if (ending_ && *ending_) return ended();
-        switch (reader_.Parse()) {
-            case Pop3ReplyReader::Step::Done:
-                return Reply{reader_.status(), reader_.text(), reader_.TakeBody()};
-            case Pop3ReplyReader::Step::Failed:
-                return failed(reader_.error());
-            case Pop3ReplyReader::Step::NeedMore:
-                break;
-        }
-        if (socket_->bytesAvailable() > 0) {
-            reader_.Feed(socket_->read(kChunkBytes));
-            idle.restart();
-            continue;
-        }
-        if (socket_->state() != QAbstractSocket::ConnectedState)
-            return failed(Error{Error::Kind::Failed,
-                                QStringLiteral("the server closed the connection before the end "
-                                               "of its reply")});
-        if (idle.hasExpired(timeouts_.idleSeconds * 1000))
-            return failed(Error{
-                Error::Kind::Failed,
-                QStringLiteral("the server sent nothing for %1 s").arg(timeouts_.idleSeconds)});
-        if (deadline.hasExpired())
-            return failed(Error{
-                Error::Kind::Failed,
-                QStringLiteral("the server's reply took longer than %1 s").arg(allowedMs / 1000)});
-        socket_->waitForReadyRead(static_cast<int>(
-            std::min<qint64>(kSliceMs, std::max<qint64>(1, deadline.remainingTime()))));
-    }
+    if (Status got = connection_.Receive(reader_, size); !got) return got.error();
+    return Reply{reader_.status(), reader_.text(), reader_.TakeBody()};
 }
 
 Result<Pop3Session::Reply> Pop3Session::command(const QByteArray& line, bool multiLine) {
@@ -187,27 +71,13 @@ Result<Pop3Session::Reply> Pop3Session::command(const QByteArray& line, bool mul
 }
 
 Status Pop3Session::Open() {
-    if (socket_ || connectionsOpened_ > 0)
+    if (connection_.connectionsOpened() > 0)
         return Error{Error::Kind::Failed, QStringLiteral("the POP3 session was opened before")};
-    broken_.clear();
-    // A thread that Qt did not start gets its event dispatcher with its first event loop;
-    // the socket's notifiers need it from the start.
-    { QEventLoop dispatcherForThisThread; }
-    socket_ = std::make_unique<QSslSocket>();
-    socket_->setSslConfiguration(tlsConfiguration());
-    socket_->setReadBufferSize(4 * kChunkBytes);
-    ++connectionsOpened_;
-    const QDeadlineTimer deadline(timeouts_.connectSeconds * 1000);
     if (server_.cleartext)
-        qCWarning(lcMail).noquote() << CleartextWarning(QStringLiteral("POP3"), server_.url);
-    if (server_.implicitTls)
-        socket_->connectToHostEncrypted(host_, port_);
-    else
-        socket_->connectToHost(host_, port_);
-    if (Status up = waitForSocket(server_.implicitTls, deadline); !up) return up;
-    // Commands are batched by the session itself; Nagle would hold each refill of the
-    // window back until the previous one is acknowledged.
-    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        qCWarning(net::lcMail).noquote()
+            << net::CleartextWarning(QStringLiteral("POP3"), server_.url);
+    if (Status up = connection_.Open(server_.host, server_.port, server_.implicitTls); !up)
+        return up;
 
     auto greeting = read(statusOnly(), 0);
     if (!greeting) return greeting.error();
@@ -218,8 +88,9 @@ Status Pop3Session::Open() {
     if (!server_.implicitTls && capabilities_.stls) {
         if (Status tls = startTls(); !tls) return tls;
     } else if (server_.requireTls && !server_.implicitTls) {
-        return failed(Error{Error::Kind::Failed,
-                            NoEncryptionOffered(host_, port_, "STLS", "pop3+cleartext")});
+        return failed(
+            Error{Error::Kind::Failed,
+                  net::NoEncryptionOffered(server_.host, server_.port, "STLS", "pop3+cleartext")});
     }
     return logIn();
 }
@@ -240,12 +111,7 @@ Status Pop3Session::startTls() {
     if (!reply) return reply.error();
     if (reply.value().status != Pop3ReplyReader::Status::Ok)
         return failed(serverSaid(QStringLiteral("the server refused STLS"), reply.value().text));
-    if (reader_.buffered() > 0 || socket_->bytesAvailable() > 0)
-        return failed(Error{Error::Kind::Failed,
-                            QStringLiteral("the server sent data before the TLS handshake")});
-    socket_->startClientEncryption();
-    if (Status up = waitForSocket(true, QDeadlineTimer(timeouts_.connectSeconds * 1000)); !up)
-        return up;
+    if (Status up = connection_.StartTls(reader_); !up) return up;
     return readCapabilities();  // RFC 2595: what was said before TLS is forgotten
 }
 
@@ -282,7 +148,7 @@ Status Pop3Session::logIn() {
 }
 
 Result<std::vector<Pop3Listed>> Pop3Session::List() {
-    if (!socket_) return Error{Error::Kind::Failed, broken_};
+    if (!connection_.open()) return Error{Error::Kind::Failed, connection_.broken()};
     if (!queued_.empty() || !inFlight_.empty())
         return Error{Error::Kind::Failed, QStringLiteral("a retrieval is still in flight")};
     const bool together = capabilities_.pipelining;
@@ -305,7 +171,7 @@ Result<std::vector<Pop3Listed>> Pop3Session::List() {
     std::vector<Pop3Listed> listed;
     QHash<int, qsizetype> index;
     const auto passOver = [](const char* what, QByteArrayView line, const char* how) {
-        qCWarning(lcMail).noquote()
+        qCWarning(net::lcMail).noquote()
             << "POP3" << what << "line" << how << ":"
             << QString::fromUtf8(line.first(std::min<qsizetype>(line.size(), 80))).trimmed();
     };
@@ -332,8 +198,8 @@ Result<std::vector<Pop3Listed>> Pop3Session::List() {
         }
         auto at = index.find(parsed->number);
         if (at == index.end()) {
-            qCWarning(lcMail) << "message" << parsed->number
-                              << "is in LIST but not in UIDL; it is known by its content";
+            qCWarning(net::lcMail) << "message" << parsed->number
+                                   << "is in LIST but not in UIDL; it is known by its content";
             at = index.insert(parsed->number, static_cast<qsizetype>(listed.size()));
             listed.push_back(Pop3Listed{parsed->number, QByteArray(), -1});
         }
@@ -343,8 +209,8 @@ Result<std::vector<Pop3Listed>> Pop3Session::List() {
     // server, named in the log at every check.
     std::erase_if(listed, [](const Pop3Listed& entry) {
         if (entry.size >= 0) return false;
-        qCWarning(lcMail) << "message" << entry.number
-                          << "is in UIDL but not in LIST; it stays on the server";
+        qCWarning(net::lcMail) << "message" << entry.number
+                               << "is in UIDL but not in LIST; it stays on the server";
         return true;
     });
     std::sort(listed.begin(), listed.end(),
@@ -356,7 +222,7 @@ Result<std::vector<Pop3Listed>> Pop3Session::List() {
 // the next command.
 Status Pop3Session::nothingUnasked() {
     if (!inFlight_.empty()) return Done{};
-    if (reader_.buffered() > 0 || socket_->bytesAvailable() > 0)
+    if (connection_.Unasked(reader_))
         return failed(outOfStep(QStringLiteral("data arrived that no command asked for")));
     return Done{};
 }
@@ -379,7 +245,7 @@ void Pop3Session::sendWhatTheWindowAllows() {
 }
 
 void Pop3Session::RequestRetr(int number, qint64 listedSize) {
-    if (!socket_) return;
+    if (!connection_.open()) return;
     const qint64 size = listedSize >= 0 ? listedSize : limits_.maxMessageBytes;
     queued_.push_back(Request{"RETR " + QByteArray::number(number),
                               std::min(size, limits_.windowBytes), size, listedSize});
@@ -387,7 +253,7 @@ void Pop3Session::RequestRetr(int number, qint64 listedSize) {
 }
 
 void Pop3Session::RequestTop(int number, int lines) {
-    if (!socket_) return;
+    if (!connection_.open()) return;
     queued_.push_back(
         Request{"TOP " + QByteArray::number(number) + ' ' + QByteArray::number(std::max(0, lines)),
                 kTopWindowBytes, limits_.maxMessageBytes, -1});
@@ -395,7 +261,7 @@ void Pop3Session::RequestTop(int number, int lines) {
 }
 
 Result<QByteArray> Pop3Session::NextRetr() {
-    if (!socket_) return Error{Error::Kind::Failed, broken_};
+    if (!connection_.open()) return Error{Error::Kind::Failed, connection_.broken()};
     if (inFlight_.empty()) sendWhatTheWindowAllows();
     if (inFlight_.empty())
         return Error{Error::Kind::Failed, QStringLiteral("no retrieval was requested")};
@@ -430,7 +296,7 @@ Result<QByteArray> Pop3Session::Top(int number, int lines) {
 }
 
 Status Pop3Session::DeleteAndQuit(const std::vector<int>& numbers) {
-    if (!socket_) return Error{Error::Kind::Failed, broken_};
+    if (!connection_.open()) return Error{Error::Kind::Failed, connection_.broken()};
     queued_.clear();
     while (!inFlight_.empty()) {
         const Request request = inFlight_.front();
@@ -467,7 +333,6 @@ Status Pop3Session::DeleteAndQuit(const std::vector<int>& numbers) {
     if (quit.value().status != Pop3ReplyReader::Status::Ok)
         return failed(serverSaid(QStringLiteral("the server did not commit the deletions"),
                                  quit.value().text));
-    socket_->disconnectFromHost();
     Abort();
     return Done{};
 }

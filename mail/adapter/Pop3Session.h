@@ -9,18 +9,15 @@
 // QUIT: Abort, the destructor, an error and the end of the program drop the connection
 // without it, so the server commits nothing.
 //
-// Every wait is bounded: connect and TLS by timeouts.connectSeconds, every reply by
-// timeouts.idleSeconds without a byte and by 2 × idleSeconds + size / minBytesPerSecond
-// overall; *ending is looked at at least every 250 ms. After an Error of kind Failed,
-// TooLarge or Ending that came from the connection, the session is dropped and every
-// later call fails; a "-ERR" reply leaves it usable.
+// Every wait is bounded by the connection base's one rule (mail/net/Connection.h).
+// After an Error of kind Failed, TooLarge or Ending that came from the connection, the
+// session is dropped and every later call fails; a "-ERR" reply leaves it usable.
 //
 // A stream out of step (bytes that arrive when no reply is due, or a message whose size
 // is far from its listed one, as after a forged extra reply) fails the session without
 // QUIT: a reply taken for another message's must never lead to a DELE.
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QString>
 #include <atomic>
 #include <deque>
@@ -29,11 +26,9 @@
 
 #include "Limits.h"
 #include "Pop3Reply.h"
-#include "Result.h"
-#include "ServerAddress.h"
-#include "Timeouts.h"
-
-class QSslSocket;
+#include "mail/net/Connection.h"
+#include "mail/net/ServerAddress.h"
+#include "mail/net/Timeouts.h"
 
 namespace mail {
 
@@ -45,15 +40,15 @@ struct Pop3Listed {
 
 class Pop3Session {
 public:
-    Pop3Session(ServerAddress server, QString user, QString password, Timeouts timeouts,
-                Limits limits, const std::atomic<bool>* ending);
+    Pop3Session(net::ServerAddress server, QString user, QString password, net::Timeouts timeouts,
+                Limits limits, const std::atomic<bool>* ending,
+                net::TransportFactory transport = {});
     ~Pop3Session();
     Pop3Session(const Pop3Session&) = delete;
     Pop3Session& operator=(const Pop3Session&) = delete;
 
     // Connects, TLS (implicit, or STLS when CAPA offers it: then it is mandatory),
     // greeting, CAPA, and logs in (SASL PLAIN, else SASL LOGIN, else USER/PASS).
-    // Certificates: the system store plus the CAs in SSL_CERT_FILE; host name checked.
     // Once per object: a session is one connection.
     Status Open();
     bool Pipelining() const { return capabilities_.pipelining; }
@@ -74,7 +69,7 @@ public:
     Status DeleteAndQuit(const std::vector<int>& numbers);
     // Drops the connection without QUIT: the server commits nothing.
     void Abort();
-    int ConnectionsOpened() const { return connectionsOpened_; }
+    int ConnectionsOpened() const { return connection_.connectionsOpened(); }
 
 private:
     struct Request {
@@ -88,7 +83,6 @@ private:
         QByteArray text, body;
     };
 
-    Status connect();
     Status startTls();
     Status readCapabilities();
     Status logIn();
@@ -97,27 +91,19 @@ private:
     Status nothingUnasked();
     Result<Reply> read(const Pop3Expect& expect, qint64 size);
     Result<Reply> command(const QByteArray& line, bool multiLine = false);
-    Status waitForSocket(bool encrypted, const QDeadlineTimer& deadline);
-    Error failed(Error error);
-    Error ended();
+    Error failed(Error error) { return connection_.Fail(std::move(error)); }
     Pop3Expect statusOnly() const;
     Pop3Expect listing() const;
     Pop3Expect message(bool keep) const;
 
-    ServerAddress server_;
-    QString host_;
-    quint16 port_ = 0;
+    net::ServerAddress server_;
     QString user_, password_;
-    Timeouts timeouts_;
     Limits limits_;
-    const std::atomic<bool>* ending_;
-    std::unique_ptr<QSslSocket> socket_;
+    net::Connection connection_;
     Pop3ReplyReader reader_;
     Pop3Capabilities capabilities_;
     std::deque<Request> queued_, inFlight_;
     qint64 inFlightBytes_ = 0;
-    QString broken_;  // why the connection was dropped; empty while usable
-    int connectionsOpened_ = 0;
 };
 
 }  // namespace mail

@@ -5,8 +5,8 @@
 #include <QHash>
 #include <algorithm>
 
-#include "MailLog.h"
 #include "MailNotes.h"
+#include "mail/net/MailLog.h"
 
 namespace mail {
 namespace {
@@ -17,7 +17,8 @@ constexpr qint64 kSetUpSessionReuseMs = 30 * 1000;
 
 }  // namespace
 
-QtPop3Mail::QtPop3Mail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts, Limits limits)
+QtPop3Mail::QtPop3Mail(std::shared_ptr<DeliveryLedger> ledger, net::Timeouts timeouts,
+                       Limits limits)
     : ledger_(std::move(ledger)), timeouts_(timeouts), limits_(limits) {}
 
 QtPop3Mail::~QtPop3Mail() { dropSession(); }
@@ -32,7 +33,7 @@ bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
     connected_ = false;
 
     QString why;
-    server_ = ParseServerAddress(pop3Server, Protocol::Pop3, &why);
+    server_ = net::ParseServerAddress(pop3Server, net::Protocol::Pop3, &why);
     if (!server_) {
         error_ = why;
         return false;
@@ -82,7 +83,7 @@ std::int32_t QtPop3Mail::RecvMail() {
     setUpSessionFresh_ = QDeadlineTimer();  // expired: later checks log in afresh
     if (!listing) {
         error_ = listing.error().message;
-        qCWarning(lcMail) << "POP3 listing failed:" << error_;
+        qCWarning(net::lcMail) << "POP3 listing failed:" << error_;
         dropSession();
         return -1;
     }
@@ -116,10 +117,10 @@ std::int32_t QtPop3Mail::RecvMail() {
             new_.push_back({message, shared, tooLarge});
         }
     }
-    qCInfo(lcMail) << "POP3 mailbox holds" << listing.value().size() << "messages," << new_.size()
-                   << "new," << deliveredEarlier_.size() << "delivered earlier";
+    qCInfo(net::lcMail) << "POP3 mailbox holds" << listing.value().size() << "messages,"
+                        << new_.size() << "new," << deliveredEarlier_.size() << "delivered earlier";
     if (qsizetype(onServer.size()) > uses.size())
-        qCWarning(lcMail) << "the POP3 server gave one UID to several messages";
+        qCWarning(net::lcMail) << "the POP3 server gave one UID to several messages";
     // Without new mail to forward the check ends here and never calls Refresh.
     if (new_.empty() || !forwarding_) deleteAndQuit(deliveredEarlier_);
     error_.clear();
@@ -183,9 +184,9 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
         if (!raw && raw.error().kind == Error::Kind::Refused) {
             // Another client deleted it, or the server cannot read it: the rest of the
             // mailbox goes on; it is listed with the server's answer and left where it is.
-            qCWarning(lcMail) << "message" << mail.listed.uid
-                              << "could not be retrieved; it stays on the server:"
-                              << raw.error().message;
+            qCWarning(net::lcMail)
+                << "message" << mail.listed.uid
+                << "could not be retrieved; it stays on the server:" << raw.error().message;
             fetched.mail = ReadMessage(QByteArray(), QDateTime::currentDateTime());
             fetched.mail.body = NotRetrievedNote(raw.error().message);
             refused = true;
@@ -226,12 +227,12 @@ std::int32_t QtPop3Mail::OpenNewMail(QString& body) {
     ahead_.reset();
     if (!fetched) {
         error_ = fetched.error().message;
-        qCWarning(lcMail) << "POP3 retrieval failed:" << error_;
+        qCWarning(net::lcMail) << "POP3 retrieval failed:" << error_;
         dropSession();
         return -1;
     }
     if (new_[next_].tooLarge)
-        qCWarning(lcMail)
+        qCWarning(net::lcMail)
             << "message" << new_[next_].listed.uid << "of" << new_[next_].listed.size
             << "bytes is too large to read; its headers are listed and it stays on the server";
     ++next_;
@@ -306,9 +307,9 @@ void QtPop3Mail::deleteAndQuit(const std::vector<int>& numbers) {
     });
     if (quit) {
         if (!numbers.empty())
-            qCInfo(lcMail) << "POP3 server deleted" << numbers.size() << "messages";
+            qCInfo(net::lcMail) << "POP3 server deleted" << numbers.size() << "messages";
     } else {
-        qCWarning(lcMail) << "POP3 deletions not committed:" << quit.error().message;
+        qCWarning(net::lcMail) << "POP3 deletions not committed:" << quit.error().message;
     }
 }
 

@@ -36,15 +36,16 @@
 #include "Limits.h"
 #include "MessageReader.h"
 #include "Pop3Session.h"
-#include "Timeouts.h"
 #include "Worker.h"
 #include "mail/MailComponent.h"
+#include "mail/net/Timeouts.h"
 
 namespace mail {
 
 class QtPop3Mail : public Pop3Mail {
 public:
-    QtPop3Mail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts = {}, Limits limits = {});
+    QtPop3Mail(std::shared_ptr<DeliveryLedger> ledger, net::Timeouts timeouts = {},
+               Limits limits = {});
     ~QtPop3Mail() override;
 
     QString LastError() const override { return error_; }
@@ -89,12 +90,12 @@ private:
     QString account() const;
 
     std::shared_ptr<DeliveryLedger> ledger_;
-    Timeouts timeouts_;
+    net::Timeouts timeouts_;
     Limits limits_;
     bool forwarding_ = false;
     bool connected_ = false;
     bool authenticationFailed_ = false;
-    std::optional<ServerAddress> server_;
+    std::optional<net::ServerAddress> server_;
     QString user_, password_;
     QDeadlineTimer checkDeadline_;
     // The set-up's connection, kept for the first check when that follows soon after.

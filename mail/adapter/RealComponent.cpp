@@ -1,13 +1,9 @@
 #include "RealComponent.h"
 
-#include <curl/curl.h>
-
-#include <mutex>
-
-#include "CurlSmtpMail.h"
 #include "DeliveryLedger.h"
 #include "MessageReader.h"
 #include "QtPop3Mail.h"
+#include "QtSmtpMail.h"
 #include "mail/ComponentRegistry.h"
 
 namespace mail {
@@ -16,9 +12,7 @@ namespace {
 inline const QString kJournalFileName = QStringLiteral("Tarnpost.journal");
 
 void initLibraries() {
-    // Global library set-up, once, on the main thread before any worker runs.
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    // Global library set-up, on the main thread before any worker runs.
     InitMessageLibrary();
 }
 
@@ -29,15 +23,16 @@ ComponentRegistry ComponentRegistry::WithRealComponent(const QString& journalFol
     auto ledger = std::make_shared<DeliveryLedger>(journalFolder + u'/' + kJournalFileName);
     ComponentRegistry registry;
     registry.endTransfers_ = [ledger] { ledger->ending = true; };
-    registry.Register(kSmtpProgId, [ledger] { return std::make_unique<CurlSmtpMail>(ledger); });
+    registry.Register(kSmtpProgId, [ledger] { return std::make_unique<QtSmtpMail>(ledger); });
     registry.Register(kPop3ProgId, [ledger] { return std::make_unique<QtPop3Mail>(ledger); });
     return registry;
 }
 
-RealComponent MakeRealComponent(const QString& journalFolder, Timeouts timeouts, Limits limits) {
+RealComponent MakeRealComponent(const QString& journalFolder, net::Timeouts timeouts,
+                                Limits limits) {
     initLibraries();
     auto ledger = std::make_shared<DeliveryLedger>(journalFolder + u'/' + kJournalFileName);
-    return {std::make_unique<CurlSmtpMail>(ledger, timeouts),
+    return {std::make_unique<QtSmtpMail>(ledger, timeouts),
             std::make_unique<QtPop3Mail>(ledger, timeouts, limits), ledger};
 }
 

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "Limits.h"
-#include "Timeouts.h"
 #include "mail/MailComponent.h"
+#include "mail/net/Timeouts.h"
 
 namespace mail {
 
@@ -19,7 +19,7 @@ struct RealComponent {
     std::shared_ptr<DeliveryLedger> ledger;  // what both share, e.g. to end their transfers
 };
 
-RealComponent MakeRealComponent(const QString& journalFolder, Timeouts timeouts = {},
+RealComponent MakeRealComponent(const QString& journalFolder, net::Timeouts timeouts = {},
                                 Limits limits = {});
 
 }  // namespace mail

@@ -61,7 +61,7 @@ protected:
     // What start-up and the connection set-up do, with fresh objects (a new process). The
     // first check after it may use the set-up's POP3 session, whose mailbox is what it was
     // at the set-up: tests start the program once the mail is there.
-    void startProgram(int pop3Port = 0, mail::Timeouts timeouts = {5, 5}) {
+    void startProgram(int pop3Port = 0, net::Timeouts timeouts = {5, 5}) {
         mail::RealComponent made = mail::MakeRealComponent(folder.path(), timeouts);
         state.smtp = std::move(made.smtp);
         state.pop3 = std::move(made.pop3);

@@ -30,7 +30,7 @@ using testutil::TestServers;
 namespace {
 
 constexpr int kAnyResult = 99;
-const mail::Timeouts kTimeouts{2, 3, 64 * 1024, 30};
+const net::Timeouts kTimeouts{2, 3, 64 * 1024, 30};
 
 enum class Fate {
     Gone,        // delivered once, removed from the server

@@ -46,7 +46,7 @@ protected:
     TestServers& servers = TestServers::Get();
     QString user = uniqueUser();
     std::atomic<bool> ending{false};
-    mail::Timeouts timeouts{5, 5};
+    net::Timeouts timeouts{5, 5};
     mail::Limits limits;
     std::vector<QByteArray> delivered;
 
@@ -61,8 +61,10 @@ protected:
 
     std::unique_ptr<mail::Pop3Session> session(const QString& url, bool implicitTls,
                                                const QString& password = "pw") {
-        return std::make_unique<mail::Pop3Session>(mail::ServerAddress{url, implicitTls, {}, {}},
-                                                   user, password, timeouts, limits, &ending);
+        net::ServerAddress address = *net::ParseServerAddress(url, net::Protocol::Pop3, nullptr);
+        address.implicitTls = implicitTls;
+        return std::make_unique<mail::Pop3Session>(address, user, password, timeouts, limits,
+                                                   &ending);
     }
     QString plainUrl(int port) const { return QStringLiteral("pop3://127.0.0.1:%1").arg(port); }
 
@@ -118,7 +120,7 @@ void Pop3RoundTrip::roundTrip(const RoundTripCase& c) {
     auto box =
         session(QStringLiteral("%1://127.0.0.1:%2").arg(c.implicitTls ? "pop3s" : "pop3").arg(port),
                 c.implicitTls);
-    const mail::Status opened = box->Open();
+    const net::Status opened = box->Open();
     ASSERT_TRUE(opened) << opened.error().message.toStdString();
     EXPECT_EQ(box->Pipelining(), c.pipelining);
     const QByteArray log = loginLog();
@@ -217,10 +219,10 @@ TEST_P(Pop3Refused, OpenFailsAndSaysWhy) {
                                      : servers.pop3Port;
     const QString url =
         QStringLiteral("%1://127.0.0.1:%2").arg(c.implicitTls ? "pop3s" : "pop3").arg(port);
-    mail::ServerAddress address{url, c.implicitTls, {}, {}};
+    net::ServerAddress address = *net::ParseServerAddress(url, net::Protocol::Pop3, nullptr);
     address.requireTls = relay != nullptr;
     mail::Pop3Session box(address, user, c.password, timeouts, limits, &ending);
-    const mail::Status opened = box.Open();
+    const net::Status opened = box.Open();
     qputenv("SSL_CERT_FILE", savedCa);
     ASSERT_FALSE(opened);
     EXPECT_TRUE(opened.error().message.contains(QLatin1String(c.says)))
@@ -261,7 +263,7 @@ TEST_F(Pop3SessionTest, ARefusedDeleDeletesNothing) {
     deliver({100, 100});
     auto box = session(plainUrl(servers.pop3Port), false);
     ASSERT_TRUE(box->Open());
-    const mail::Status done = box->DeleteAndQuit({1, 7});
+    const net::Status done = box->DeleteAndQuit({1, 7});
     ASSERT_FALSE(done);
     EXPECT_TRUE(done.error().message.contains("DELE 7")) << done.error().message.toStdString();
     EXPECT_EQ(servers.MailboxCount(user), 2);
@@ -289,7 +291,7 @@ struct NothingLostCase {
     Fault fault;
     End end;
     int retrieved;  // NextRetr calls that succeed before the fault
-    mail::Error::Kind kind;
+    net::Error::Kind kind;
     const char* says;  // part of the error
 };
 
@@ -324,7 +326,7 @@ TEST_P(Pop3NothingCommitted, UnlessQuitEndsACompleteSession) {
     for (const mail::Pop3Listed& entry : listed.value()) box->RequestRetr(entry.number, entry.size);
 
     int retrieved = 0;
-    std::optional<mail::Error> error;
+    std::optional<net::Error> error;
     QElapsedTimer clock;
     for (size_t i = 0; i < delivered.size() && !error; ++i) {
         if (c.fault == Fault::Ending && i == 2) ending = true;
@@ -357,15 +359,15 @@ INSTANTIATE_TEST_SUITE_P(
         NothingLostCase{"abort", Fault::None, End::Abort, 6, {}, ""},
         NothingLostCase{"destroyed", Fault::None, End::Destroy, 6, {}, ""},
         NothingLostCase{"closedInsideWindow", Fault::CloseInWindow, End::DeleteAndQuit, 1,
-                        mail::Error::Kind::Failed, "closed the connection"},
+                        net::Error::Kind::Failed, "closed the connection"},
         NothingLostCase{"silentInsideWindow", Fault::SilentInWindow, End::DeleteAndQuit, 1,
-                        mail::Error::Kind::Failed, "sent nothing"},
+                        net::Error::Kind::Failed, "sent nothing"},
         NothingLostCase{"drippingInsideWindow", Fault::DripInWindow, End::DeleteAndQuit, 1,
-                        mail::Error::Kind::Failed, "took longer"},
+                        net::Error::Kind::Failed, "took longer"},
         NothingLostCase{"tooLarge", Fault::TooLarge, End::DeleteAndQuit, 0,
-                        mail::Error::Kind::TooLarge, "larger than"},
+                        net::Error::Kind::TooLarge, "larger than"},
         NothingLostCase{"programEnding", Fault::Ending, End::DeleteAndQuit, 2,
-                        mail::Error::Kind::Ending, "ending"}),
+                        net::Error::Kind::Ending, "ending"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

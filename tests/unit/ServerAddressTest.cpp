@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "mail/adapter/ServerAddress.h"
+#include "mail/net/ServerAddress.h"
 
 namespace {
 
 struct AddressCase {
     const char* setting;
-    mail::Protocol protocol;
+    net::Protocol protocol;
     const char* url;  // nullptr: refused
     bool implicitTls, requireTls, cleartext;
 };
@@ -19,7 +19,7 @@ class ServerAddressForms : public ::testing::TestWithParam<AddressCase> {};
 TEST_P(ServerAddressForms, ParsesToItsPolicy) {
     const AddressCase& c = GetParam();
     QString why;
-    const auto address = mail::ParseServerAddress(QString::fromUtf8(c.setting), c.protocol, &why);
+    const auto address = net::ParseServerAddress(QString::fromUtf8(c.setting), c.protocol, &why);
     if (!c.url) {
         EXPECT_FALSE(address) << address->url.toStdString();
         EXPECT_FALSE(why.contains("secret")) << why.toStdString();
@@ -32,7 +32,7 @@ TEST_P(ServerAddressForms, ParsesToItsPolicy) {
     EXPECT_EQ(address->cleartext, c.cleartext);
 }
 
-using P = mail::Protocol;
+using P = net::Protocol;
 INSTANTIATE_TEST_SUITE_P(
     Forms, ServerAddressForms,
     ::testing::Values(
@@ -65,7 +65,7 @@ struct RedactCase {
 class ServerSettingRedaction : public ::testing::TestWithParam<RedactCase> {};
 
 TEST_P(ServerSettingRedaction, HidesThePassword) {
-    EXPECT_EQ(mail::RedactServerSetting(QString::fromUtf8(GetParam().setting)).toStdString(),
+    EXPECT_EQ(net::RedactServerSetting(QString::fromUtf8(GetParam().setting)).toStdString(),
               GetParam().shown);
 }
 

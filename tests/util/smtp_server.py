@@ -11,7 +11,9 @@ any stage while it runs: "MAIL 550", "RCPT 451", "DATA 554" refuse that command;
 contains the text; "DATA_BODY text 554" likewise for one whose decoded text body does;
 "HANG_DATA 30" waits 30 seconds before answering DATA (and keeps nothing if the client
 has gone by then); "DROP_DATA 1" closes the
-connection once the message body is in, without an answer. Every EHLO adds a line to
+connection once the message body is in, without an answer; "CLOSE_IDLE 1" accepts the
+message, then says 421 and closes the connection a moment later, as a server does with
+an idle client; "JUNK_REPLY 1" keeps the message and answers with a 1 MB line. Every EHLO adds a line to
 <spool>/greetings, one per connection.
 
 Usage: smtp_server.py PORT SPOOL [--cert CERT --key KEY] [--user USER --password PW]
@@ -106,6 +108,15 @@ class Store:
         with open(base + ".env", "w") as f:
             f.write(envelope.mail_from + "\n" + "\n".join(envelope.rcpt_tos) + "\n")
         os.rename(base + ".tmp", base + ".eml")
+        if faults(self.spool).get("JUNK_REPLY"):
+            return "250 " + "x" * (1024 * 1024)
+        if faults(self.spool).get("CLOSE_IDLE"):
+            transport = server.transport
+
+            def close():
+                transport.write(b"421 4.4.2 idle too long\r\n")
+                transport.close()
+            asyncio.get_running_loop().call_later(0.2, close)
         return "250 Message accepted"
 
 

@@ -10,14 +10,16 @@
 #include <QString>
 #include <optional>
 
-namespace mail {
+namespace net {
 
 enum class Protocol { Pop3, Smtp };
 
 struct ServerAddress {
-    QString url;             // scheme://host:port, without credentials
-    bool implicitTls;        // pop3s / smtps: TLS from the first byte, never plaintext
-    QString user, password;  // SMTP AUTH, when the setting carries them
+    QString url;   // scheme://host:port, without credentials
+    QString host;  // as the socket wants it: no brackets around an IPv6 address
+    quint16 port = 0;
+    bool implicitTls = false;  // pop3s / smtps: TLS from the first byte, never plaintext
+    QString user, password;    // SMTP AUTH, when the setting carries them
     // Without implicit TLS: the session must upgrade to TLS before any credential is
     // sent, and fails when the server offers no upgrade or the upgrade fails.
     bool requireTls = false;
@@ -40,4 +42,4 @@ QString NoEncryptionOffered(const QString& host, int port, const char* command,
 std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol protocol,
                                                 QString* error);
 
-}  // namespace mail
+}  // namespace net

@@ -1,5 +1,5 @@
 #include "MailLog.h"
 
-namespace mail {
+namespace net {
 Q_LOGGING_CATEGORY(lcMail, "tarnpost.mail")
 }

@@ -4,7 +4,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 
-namespace mail {
+namespace net {
 namespace {
 
 struct Scheme {
@@ -108,6 +108,8 @@ std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol
     address.url = QStringLiteral("%1://%2:%3")
                       .arg(QLatin1String(scheme->canonical), host)
                       .arg(url.port(scheme->port));
+    address.host = url.host();
+    address.port = static_cast<quint16>(url.port(scheme->port));
     address.implicitTls = scheme->tls;
     address.user = url.userName(QUrl::FullyDecoded);
     address.password = url.password(QUrl::FullyDecoded);
@@ -116,4 +118,4 @@ std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol
     return address;
 }
 
-}  // namespace mail
+}  // namespace net

@@ -1,21 +1,31 @@
 #pragma once
-// The SMTP object: sends one mail per Mail() over libcurl, on its own worker thread, on
-// one connection kept open from mail to mail.
+// The SMTP object: sends one mail per Mail() over the SMTP session, on its own worker
+// thread, on one connection kept open from mail to mail.
+//
+// A mail whose end of data went unconfirmed (the connection dropped, or the final
+// reply was unreadable) may still have been delivered. Sent again, it keeps its
+// Message-ID so that the receiver can drop the copy, and it is sent at most
+// kMaxUnconfirmedSends times: after that it is refused for good and its mails stay on
+// the server.
 
+#include <QHash>
 #include <memory>
 
-#include "CurlSession.h"
 #include "DeliveryLedger.h"
 #include "OutgoingMessage.h"
 #include "Worker.h"
 #include "mail/MailComponent.h"
+#include "mail/net/Timeouts.h"
+#include "mail/smtp/SmtpSession.h"
 
 namespace mail {
 
-class CurlSmtpMail : public SmtpMail {
+class QtSmtpMail : public SmtpMail {
 public:
-    CurlSmtpMail(std::shared_ptr<DeliveryLedger> ledger, Timeouts timeouts = {});
-    ~CurlSmtpMail() override;
+    static constexpr int kMaxUnconfirmedSends = 2;
+
+    QtSmtpMail(std::shared_ptr<DeliveryLedger> ledger, net::Timeouts timeouts = {});
+    ~QtSmtpMail() override;
 
     QString LastError() const override { return error_; }
     // The server answers EHLO (and accepts AUTH when the setting carries credentials).
@@ -30,24 +40,21 @@ public:
     bool LastFailureAuthentication() const override { return authenticationFailed_; }
 
 private:
-    struct Sent {
-        bool ok = false;
-        bool permanent = false;
-        QString error;
-        QByteArray messageId;
-    };
     bool fail(const QString& why);
-    Sent send(const QByteArray& message);
+    // The key the Message-ID is made from: the open mail's, or for the digest, one made
+    // from the mails it lists, so that the same digest sent again keeps its identity.
+    QString messageKey() const;  // uses draft_
 
     std::shared_ptr<DeliveryLedger> ledger_;
-    Timeouts timeouts_;
+    net::Timeouts timeouts_;
     OutgoingMail draft_;
     QString sender_, senderName_;
     QString error_;
     bool permanent_ = false;
     bool authenticationFailed_ = false;
+    QHash<QString, int> unconfirmedSends_;  // by message key
     // Used on the worker thread only.
-    std::unique_ptr<CurlSession> session_;
+    std::unique_ptr<smtp::SmtpSession> session_;
     // Last, so that it ends before the members its tasks use.
     Worker worker_;
 };

@@ -4,6 +4,6 @@
 
 #include <QLoggingCategory>
 
-namespace mail {
+namespace net {
 Q_DECLARE_LOGGING_CATEGORY(lcMail)
 }

@@ -5,18 +5,21 @@
 #include <utility>
 #include <variant>
 
-namespace mail {
+namespace net {
 
 struct Error {
     enum class Kind {
         Failed,          // the server or the connection failed; the session is not used again
         TooLarge,        // a message went past the size limit
         Ending,          // the program is ending
-        Refused,         // the server answered "-ERR" to this request; the session stays usable
+        Refused,         // the server refused this request; the session stays usable
         Authentication,  // the server refused the credentials; the session is not used again
     };
     Kind kind = Kind::Failed;
-    QString message;
+    QString message;  // why, with the server's own text where it gave one
+    int code = 0;     // the server's reply code where it gave one (SMTP)
+    // Sending the same request again would fail again: the server refused it for good.
+    bool permanent = false;
 };
 
 template <class T>
@@ -38,4 +41,4 @@ private:
 struct Done {};
 using Status = Result<Done>;
 
-}  // namespace mail
+}  // namespace net

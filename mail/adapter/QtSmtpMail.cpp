@@ -1,0 +1,152 @@
+#include "QtSmtpMail.h"
+
+#include <QCryptographicHash>
+
+#include "mail/net/MailLog.h"
+
+namespace mail {
+namespace {
+
+struct Outcome {
+    net::Status status = net::Done{};
+    bool dataSent = false;
+};
+
+}  // namespace
+
+QtSmtpMail::QtSmtpMail(std::shared_ptr<DeliveryLedger> ledger, net::Timeouts timeouts)
+    : ledger_(std::move(ledger)), timeouts_(timeouts) {}
+
+QtSmtpMail::~QtSmtpMail() {
+    worker_.Run([this] {
+        session_.reset();
+        return true;
+    });
+}
+
+bool QtSmtpMail::fail(const QString& why) {
+    error_ = why;
+    return false;
+}
+
+bool QtSmtpMail::Connect(const QString& smtpServer) {
+    // Only a set-up that worked puts the POP3 object into Forwarding mode.
+    ledger_->SetSmtpReady(false);
+    authenticationFailed_ = false;
+    QString why;
+    auto server = net::ParseServerAddress(smtpServer, net::Protocol::Smtp, &why);
+    if (!server) return fail(why);
+    const net::Status opened = worker_.Run([&] {
+        session_.reset();  // no mail goes to the server of an earlier set-up
+        auto session = std::make_unique<smtp::SmtpSession>(*server, timeouts_, &ledger_->ending);
+        net::Status status = session->Open();
+        if (status) session_ = std::move(session);
+        return status;
+    });
+    if (!opened) {
+        authenticationFailed_ = opened.error().kind == net::Error::Kind::Authentication;
+        return fail(opened.error().message);
+    }
+    ledger_->SetSmtpReady(true);
+    error_.clear();
+    return true;
+}
+
+bool QtSmtpMail::SetSender(const QString& mailAccount, const QString& displayName) {
+    const QString address = CleanAddress(mailAccount);
+    if (address.isEmpty())
+        return fail(QStringLiteral("\"%1\" is not a usable sender address").arg(mailAccount));
+    sender_ = address;
+    senderName_ = displayName;
+    error_.clear();
+    return true;
+}
+
+void QtSmtpMail::ClearMail() { draft_ = {}; }
+
+bool QtSmtpMail::SetRecipient(std::int16_t kind, const QString& address, const QString&) {
+    if (kind != 1) return fail(QStringLiteral("only To: recipients are supported"));
+    const QString clean = CleanAddress(address);
+    if (clean.isEmpty())
+        return fail(QStringLiteral("\"%1\" is not a usable recipient address").arg(address));
+    draft_.to = clean;
+    return true;
+}
+
+bool QtSmtpMail::SetSubject(const QString& subject) {
+    draft_.subject = subject;
+    return true;
+}
+
+bool QtSmtpMail::SetDetail(const QString& body) {
+    draft_.body = body;
+    return true;
+}
+
+QString QtSmtpMail::messageKey() const {
+    if (const QString open = ledger_->OpenMailKey(); !open.isEmpty()) return open;
+    // The same digest: the same mails listed, the same text.
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const LedgerMail& mail : ledger_->Listed()) hash.addData((mail.key + u'\n').toUtf8());
+    hash.addData((draft_.to + u'\n' + draft_.subject + u'\n' + draft_.body).toUtf8());
+    return QStringLiteral("digest.") + QString::fromLatin1(hash.result().toHex().left(32));
+}
+
+bool QtSmtpMail::Mail() {
+    permanent_ = false;
+    if (sender_.isEmpty()) return fail(QStringLiteral("no sender is set"));
+    if (draft_.to.isEmpty()) return fail(QStringLiteral("no recipient is set"));
+    // A whole forward the server refused for good at an earlier check is not sent again.
+    if (std::optional<QString> refusal = ledger_->OpenMailRefusal()) {
+        permanent_ = true;
+        ledger_->RecordRefused(*refusal);
+        return fail(*refusal);
+    }
+    draft_.fromAddress = sender_;
+    draft_.fromName = senderName_;
+    draft_.key = messageKey();
+    // A whole forward carries the original's files and answers to its sender.
+    const OpenContent open = ledger_->OpenMailContent();
+    draft_.original = open.message;
+    draft_.replyToName = open.senderName;
+    draft_.replyToAddress = open.senderAddress;
+    if (unconfirmedSends_.value(draft_.key) >= kMaxUnconfirmedSends) {
+        permanent_ = true;
+        const QString why =
+            QStringLiteral(
+                "the SMTP server took this mail %1 times without confirming it; it is "
+                "not sent again, and its mails stay on the server")
+                .arg(kMaxUnconfirmedSends);
+        ledger_->RecordRefused(why);
+        return fail(why);
+    }
+    const QByteArray message = BuildMessage(draft_);
+    const smtp::Envelope envelope{sender_.toUtf8(), draft_.to.toUtf8()};
+    const Outcome sent = worker_.Run([&] {
+        Outcome outcome;
+        if (!session_) {
+            outcome.status = net::Error{net::Error::Kind::Failed,
+                                        QStringLiteral("not connected to an SMTP server")};
+            return outcome;
+        }
+        outcome.status = session_->Send(envelope, message, &outcome.dataSent);
+        // Recorded on this thread, at once: the shorter the gap between the server's
+        // acceptance and the record, the smaller the window for a second delivery.
+        if (outcome.status) ledger_->RecordAccepted();
+        return outcome;
+    });
+    if (!sent.status) {
+        const net::Error& error = sent.status.error();
+        if (sent.dataSent && error.code == 0) unconfirmedSends_[draft_.key] += 1;
+        permanent_ = error.permanent;
+        if (permanent_) ledger_->RecordRefused(error.message);
+        return fail(error.message);
+    }
+    unconfirmedSends_.remove(draft_.key);
+    qCInfo(net::lcMail) << "SMTP server accepted mail" << draft_.key << "to" << draft_.to << "("
+                        << draft_.body.size() << "characters)";
+    error_.clear();
+    return true;
+}
+
+}  // namespace mail
