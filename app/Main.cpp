@@ -1,5 +1,7 @@
 #include "Main.h"
 
+#include <utility>
+
 #include "AppLog.h"
 #include "HeadlessWindow.h"
 #include "Texts.h"
@@ -141,7 +143,8 @@ Main::Next Main::poll() {
         }
         if (state_.checkDue) {
             if (cycle_() != 0) window_.SetLblInfo(QStringLiteral("メールチェックに失敗しました"));
-            state_.checkDue = kFalse;
+            // A backlog goes on at once, one committed check after the other.
+            state_.checkDue = std::exchange(state_.moreMailWaiting, kFalse) ? kTrue : kFalse;
         }
         if (window_.Ended()) return Next::End;
         window_.WaitEvents(kPollPauseMs);

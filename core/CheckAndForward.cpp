@@ -1,7 +1,9 @@
 #include "CheckAndForward.h"
 
 #include <limits>
+#include <vector>
 
+#include "DigestDelivery.h"
 #include "DigestLayout.h"
 #include "ListMatch.h"
 #include "Log.h"
@@ -9,7 +11,6 @@
 namespace core {
 namespace {
 
-constexpr std::int16_t kRecipientTo = 1;
 constexpr std::int16_t kDeleteFromServer = 2;
 
 // The running total stops at the top of its range rather than wrapping.
@@ -17,17 +18,10 @@ void countForwarded(SharedState& state) {
     if (state.forwardedCount < std::numeric_limits<std::int32_t>::max()) ++state.forwardedCount;
 }
 
-// Sets up an outgoing mail to forwardTo. False when the component refused a step.
-bool addressMail(SharedState& state, const QString& subject, const QString& body) {
-    state.smtp->ClearMail();
-    return state.smtp->SetRecipient(kRecipientTo, state.forwardTo, QString()) &&
-           state.smtp->SetSubject(subject) && state.smtp->SetDetail(body);
-}
-
 bool forwardWhole(SharedState& state, const DigestMail& mail) {
     QString body = mail.body;
     if (mail.attachCount != 0) body = AttachmentLine(mail.attachCount) + body;
-    return addressMail(state, ForwardSubject(mail.subject), body) && state.smtp->Mail();
+    return AddressMail(state, ForwardSubject(mail.subject), body) && state.smtp->Mail();
 }
 
 // A failed mail operation: logged with the component's reason, -1 for the supervisor.
@@ -45,7 +39,8 @@ std::int16_t announce(SharedState& state, WindowPort& window, std::int32_t newCo
 
 }  // namespace
 
-std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock& clock) {
+std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock& clock,
+                             const CheckLimits& limits) {
     mail::Pop3Mail& pop3 = *state.pop3;
     qCInfo(lcCheck) << "check started" << (state.checkOnly ? "(check only)" : "(forwarding)");
     const std::int32_t newCount = pop3.RecvMail();
@@ -59,17 +54,25 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
 
     if (state.checkOnly) return announce(state, window, newCount);
 
-    QString digestText;
+    const QDateTime stopAt = clock.Now().addSecs(limits.secondsPerCheck);
+    std::vector<ListedEntry> entries;
     std::int64_t entryNo = 1;
     std::int64_t fullTextSent = 0;
-    std::int32_t digestForwards = 0;  // entries that count as forwarded once the digest is in
+    std::int32_t opened = 0;
     bool digestHasText = false;
+    bool cutShort = false;
     QString refusal;  // why the last whole forward refused for good was refused
     for (;;) {
+        // Commit as you go: a long backlog goes through in checks of bounded size.
+        if (opened < newCount && (opened >= limits.mailsPerCheck || clock.Now() >= stopAt)) {
+            cutShort = true;
+            break;
+        }
         DigestMail mail;
         std::int32_t mailNo = pop3.OpenNewMail(mail.body);
         if (mailNo == 0) break;
         if (mailNo < 0) return failed("opening a mail", pop3.LastError());
+        ++opened;
         QString dateText, unused;
         pop3.GetMailInfo(mailNo, mail.senderName, mail.senderAddress, dateText, mail.subject,
                          unused, mail.attachCount);
@@ -99,11 +102,10 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
             }
         }
         if (listInDigest) {
-            digestText += DigestEntry(mail, entryNo++, state.maxBodyChars);
-            if (!mail.refused) {
-                digestHasText = true;
-                ++digestForwards;
-            }
+            entries.push_back({mailNo, DigestEntry(mail, entryNo, state.maxBodyChars),
+                               !mail.refused, EntryLabel(mail, entryNo)});
+            ++entryNo;
+            digestHasText = digestHasText || !mail.refused;
         }
         pop3.DeleteMail(mailNo, kDeleteFromServer);
 
@@ -112,18 +114,39 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
     }
 
     pop3.SetAutoSave(false);
-    const QString digestSubject = DigestSubject(newCount, fullTextSent);
-    if (!addressMail(state, digestSubject, digestText))
+    const QString digestSubject = DigestSubject(cutShort ? opened : newCount, fullTextSent);
+    QString digestText;
+    std::int32_t digestForwards = 0;  // entries that count as forwarded once the digest is in
+    for (const ListedEntry& entry : entries) {
+        digestText += entry.text;
+        digestForwards += entry.hasText;
+    }
+    if (!AddressMail(state, digestSubject, digestText))
         return failed("addressing the digest", state.smtp->LastError());
 
-    if (digestHasText && !state.smtp->Mail())
-        return failed("sending the digest", state.smtp->LastError());
-    if (digestHasText)
-        qCInfo(lcCheck) << "digest sent to" << state.forwardTo << "with" << (entryNo - 1)
+    QStringList refusedEntries;
+    if (digestHasText && !state.smtp->Mail()) {
+        if (!state.smtp->LastFailurePermanent())
+            return failed("sending the digest", state.smtp->LastError());
+        const NarrowedDigest narrowed =
+            NarrowRefusedDigest(state, window, digestSubject, entries, state.smtp->LastError());
+        if (!narrowed.failedStep.isEmpty())
+            return failed(narrowed.failedStep.toUtf8().constData(), narrowed.failure);
+        if (narrowed.ended) return 0;
+        digestForwards = narrowed.delivered;
+        refusedEntries = narrowed.refused;
+        digestHasText = narrowed.delivered != 0;
+    } else if (digestHasText) {
+        qCInfo(lcCheck) << "digest sent to" << state.forwardTo << "with" << entries.size()
                         << "entries";
+    }
     // Counted once they are delivered: a digest refused now lists them again next time.
     for (std::int32_t i = 0; i < digestForwards; ++i) countForwarded(state);
-    if (digestHasText || fullTextSent != 0) {
+    if (!refusedEntries.isEmpty()) {
+        window.SetLblInfo(refusedEntries.back());
+        window.SetLblTime(StatusTime(clock.Now()));
+        if (!window.Visible()) window.TrayShow(ForwardedTip(state.forwardedCount));
+    } else if (digestHasText || fullTextSent != 0) {
         window.SetLblInfo(refusal.isEmpty() ? digestSubject + QStringLiteral("を転送しました")
                                             : RefusedForwardStatus(refusal));
         window.SetLblTime(StatusTime(clock.Now()));
@@ -133,7 +156,12 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
         window.SetLblTime(StatusTime(clock.Now()));
     }
     pop3.Refresh();
-    qCInfo(lcCheck) << "check done:" << newCount << "mails," << fullTextSent << "forwarded whole";
+    if (cutShort) {
+        qCInfo(lcCheck) << "check stopped after" << opened << "of" << newCount
+                        << "mails; the next check follows at once";
+        state.moreMailWaiting = kTrue;
+    }
+    qCInfo(lcCheck) << "check done:" << opened << "mails," << fullTextSent << "forwarded whole";
     return 0;
 }
 

@@ -71,6 +71,16 @@ QString RefusedForwardStatus(const QString& reason) {
     return QStringLiteral("全文転送を拒否されたメールがあります: ") + oneLine(reason);
 }
 
+QString EntryLabel(const DigestMail& mail, std::int64_t entryNo) {
+    return oneLine(QStringLiteral("No.") + QString::number(entryNo) + u' ' + mail.senderAddress +
+                   u' ' + mail.subject);
+}
+
+QString RefusedEntryStatus(const QString& label, const QString& reason) {
+    return QStringLiteral("SMTPサーバーが受け付けないメールをサーバーに残しました: ") + label +
+           QStringLiteral(" (") + oneLine(reason) + u')';
+}
+
 QString TimeText(const QString& dateText, const QDateTime& fallback) {
     // Date and time are read apart, so that a wall-clock time that local time skips
     // (a daylight-saving gap) still reads as written.

@@ -53,6 +53,11 @@ QString ForwardedTip(std::int32_t forwardedCount);
 QString RefusedForwardNote(const QString& reason);
 QString RefusedForwardStatus(const QString& reason);
 
+// A digest entry the SMTP server refused for good (its mail stays on the server): the
+// entry as the status label names it, and the status label's text.
+QString EntryLabel(const DigestMail& mail, std::int64_t entryNo);
+QString RefusedEntryStatus(const QString& label, const QString& reason);
+
 // "hh:mm" read from a date text whose last 6 characters (the zone, " +0900") are
 // dropped; the hour stays as written. When the rest is no date and time, fallback's time.
 QString TimeText(const QString& dateText, const QDateTime& fallback);

@@ -40,6 +40,9 @@ struct SharedState {
     std::int32_t tickCount = 0;
     std::int32_t forwardedCount = 0;
     Flag checkDue = kFalse;
+    // Set by a check that stopped at its limits with mail still waiting: the next check
+    // runs at once.
+    Flag moreMailWaiting = kFalse;
     Flag settingsAccepted = kFalse;
 
     // The tray module's: the window procedure the minimise hook replaced (null until

@@ -1,5 +1,7 @@
 #include "DeliveryLedger.h"
 
+#include <algorithm>
+
 namespace mail {
 
 DeliveryLedger::DeliveryLedger(QString journalPath) : journalPath_(std::move(journalPath)) {}
@@ -23,22 +25,40 @@ QString DeliveryLedger::OpenJournal(const QString& account) {
 void DeliveryLedger::BeginCheck() {
     std::lock_guard lock(mutex_);
     open_.reset();
+    openContent_ = {};
     listed_.clear();
+    committed_.clear();
 }
 
-void DeliveryLedger::SetOpenMail(std::optional<LedgerMail> mail) {
+void DeliveryLedger::SetOpenMail(std::optional<LedgerMail> mail, OpenContent content) {
     std::lock_guard lock(mutex_);
     open_ = std::move(mail);
+    openContent_ = open_ ? std::move(content) : OpenContent{};
+}
+
+bool DeliveryLedger::committed(std::int32_t mailNo) const {
+    return std::any_of(committed_.cbegin(), committed_.cend(),
+                       [&](const LedgerMail& done) { return done.mailNo == mailNo; });
 }
 
 void DeliveryLedger::AddListed(const LedgerMail& mail) {
     std::lock_guard lock(mutex_);
-    listed_ << mail;
+    if (!committed(mail.mailNo)) listed_ << mail;
 }
 
 QList<LedgerMail> DeliveryLedger::Listed() const {
     std::lock_guard lock(mutex_);
     return listed_;
+}
+
+QList<LedgerMail> DeliveryLedger::Committed() const {
+    std::lock_guard lock(mutex_);
+    return committed_;
+}
+
+OpenContent DeliveryLedger::OpenMailContent() const {
+    std::lock_guard lock(mutex_);
+    return openContent_;
 }
 
 std::optional<LedgerMail> DeliveryLedger::OpenMail() const {
@@ -59,7 +79,22 @@ std::optional<QString> DeliveryLedger::OpenMailRefusal() const {
 
 void DeliveryLedger::RecordRefused(const QString& reason) {
     std::lock_guard lock(mutex_);
-    if (!open_ || !journal_) return;
+    if (!journal_) return;
+    if (!open_) {
+        // A digest: of one mail, that mail is what the server will not take.
+        if (listed_.size() == 1) {
+            LedgerMail mail = listed_.front();
+            mail.keep = true;
+            if (!mail.uid.isEmpty()) {
+                journal_->MarkRefused(mail.uid, reason);
+                journal_->MarkKept(mail.uid);
+                journal_->Sync();
+            }
+            committed_ << mail;
+        }
+        listed_.clear();
+        return;
+    }
     open_->keep = true;
     if (open_->uid.isEmpty()) return;  // a UID the server gave twice identifies nothing
     journal_->MarkRefused(open_->uid, reason);
@@ -79,8 +114,11 @@ void DeliveryLedger::RecordAccepted() {
     if (!journal_) return;
     if (open_) {
         markDone(*open_);  // forwarded whole: never again
+        committed_ << *open_;
     } else {
         for (const LedgerMail& mail : listed_) markDone(mail);  // the digest
+        committed_ << listed_;
+        listed_.clear();
     }
     journal_->Sync();
 }

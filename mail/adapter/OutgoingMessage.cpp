@@ -2,6 +2,7 @@
 
 #include <gmime/gmime.h>
 
+#include "AttachedFiles.h"
 #include "GLibHandle.h"
 #include "MessageReader.h"
 
@@ -106,7 +107,18 @@ QByteArray BuildMessage(const OutgoingMail& mail) {
         const QByteArray id = "tarnpost." + mail.key.toLatin1() + '@' + domain;
         g_mime_message_set_message_id(message.get(), id.constData());
     }
-    g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(textPart(mail.body).get()));
+    if (const QString replyTo = CleanAddress(mail.replyToAddress); !replyTo.isEmpty())
+        addMailbox(message.get(), GMIME_ADDRESS_TYPE_REPLY_TO, mail.replyToName, replyTo);
+    GObjectPtr<GMimePart> text = textPart(mail.body);
+    const AttachedFiles files = FindAttachedFiles(mail.original);
+    if (files.parts.empty()) {
+        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(text.get()));
+    } else {
+        GObjectPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(text.get()));
+        for (GMimeObject* file : files.parts) g_mime_multipart_add(mixed.get(), file);
+        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
+    }
 
     GMimeFormatOptionsPtr format(g_mime_format_options_new());
     g_mime_format_options_set_newline_format(format.get(), GMIME_NEWLINE_FORMAT_DOS);

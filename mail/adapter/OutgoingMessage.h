@@ -1,6 +1,8 @@
 #pragma once
 // Builds the bytes of one outgoing mail: From, To, Subject, Date, Message-ID,
-// MIME-Version and a text/plain UTF-8 body, lines ending in CR LF.
+// MIME-Version and a text/plain UTF-8 body, lines ending in CR LF. A whole forward also
+// carries the original's attached files after the body (multipart/mixed) and a
+// Reply-To of the original sender.
 
 #include <QByteArray>
 #include <QString>
@@ -12,6 +14,9 @@ struct OutgoingMail {
     // When set, the Message-ID is made from it (the same mail sent again keeps its
     // identity); otherwise it is random.
     QString key;
+    // A whole forward: the original as retrieved, and its sender.
+    QByteArray original;
+    QString replyToName, replyToAddress;
 };
 
 // CR, LF and other C0 and C1 control characters in header text become blanks, so that

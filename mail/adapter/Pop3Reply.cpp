@@ -51,6 +51,7 @@ QList<QByteArrayView> words(QByteArrayView line) {
 void Pop3ReplyReader::Begin(const Pop3Expect& expect) {
     expect_ = expect;
     inBody_ = false;
+    skipping_ = false;
     status_ = Status::Err;
     text_.clear();
     body_.clear();
@@ -127,15 +128,32 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseBody() {
             // up for a stuffed dot), unless it is still the start of the terminator.
             const QByteArrayView partial(start, buffered());
             const bool terminatorSoFar = partial == "." || partial == ".\r";
-            if (expect_.message
-                    ? !terminatorSoFar && bodyBytes_ + partial.size() > expect_.maxBodyBytes
-                    : partial.size() > expect_.maxLineBytes + 2)
-                break;
+            if (expect_.message) {
+                if (!terminatorSoFar && bodyBytes_ + partial.size() > expect_.maxBodyBytes) break;
+            } else if (skipping_ || partial.size() > expect_.maxLineBytes + 2) {
+                // A listing line past the bound: its start is kept (it reads as an odd
+                // entry), the rest is counted against the body's bound and dropped.
+                if (!skipping_) {
+                    const QByteArrayView kept = partial.first(expect_.maxLineBytes);
+                    body_.append(kept.startsWith('.') ? kept.sliced(1) : kept);
+                }
+                skipping_ = true;
+                bodyBytes_ += partial.size();
+                pos_ += partial.size();
+                if (bodyBytes_ > expect_.maxBodyBytes) break;
+            }
             return Step::NeedMore;
         }
         qsizetype length = static_cast<const char*>(end) - start + 1;
         QByteArrayView line(start, length);
         pos_ += length;
+        if (skipping_) {  // the end of an over-long listing line
+            skipping_ = false;
+            bodyBytes_ += length;
+            if (bodyBytes_ > expect_.maxBodyBytes) break;
+            body_.append("\r\n");
+            continue;
+        }
         if (line[0] == '.') {
             if (withoutLineEnd(line).size() == 1) {
                 inBody_ = false;
@@ -143,7 +161,13 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseBody() {
             }
             line = line.sliced(1);
         }
-        if (!expect_.message && withoutLineEnd(line).size() > expect_.maxLineBytes) break;
+        if (!expect_.message && withoutLineEnd(line).size() > expect_.maxLineBytes) {
+            bodyBytes_ += line.size();
+            if (bodyBytes_ > expect_.maxBodyBytes) break;
+            body_.append(line.first(expect_.maxLineBytes));
+            body_.append("\r\n");
+            continue;
+        }
         if (bodyBytes_ + line.size() > expect_.maxBodyBytes) break;
         bodyBytes_ += line.size();
         if (expect_.keepBody) body_.append(line);
@@ -175,11 +199,13 @@ Pop3Capabilities ParseCapabilities(const QByteArray& capaBody) {
 
 std::optional<Pop3UidLine> ParseUidlLine(QByteArrayView line) {
     const QList<QByteArrayView> parts = words(withoutLineEnd(line));
-    if (parts.size() != 2) return std::nullopt;
+    if (parts.isEmpty()) return std::nullopt;
     const auto number = decimal(parts[0], INT_MAX);
     if (!number || *number == 0) return std::nullopt;
+    const Pop3UidLine odd{static_cast<int>(*number), QByteArray()};
+    if (parts.size() != 2 || parts[1].size() > kMaxUidBytes) return odd;
     for (const char c : parts[1])
-        if (c < 0x21 || c > 0x7e) return std::nullopt;
+        if (c < 0x21 || c > 0x7e) return odd;
     return Pop3UidLine{static_cast<int>(*number), parts[1].toByteArray()};
 }
 

@@ -3,7 +3,8 @@
 // ("+OK", "-ERR", or a SASL "+ " challenge) and, for multi-line replies, the lines up to
 // the "." alone on a line, dot-unstuffed, with their line ends kept as sent. Every line
 // and every body has a bound, checked before the bytes are held, so a hostile server
-// makes a reply fail instead of filling memory.
+// makes a reply fail instead of filling memory; a listing line past the line bound is
+// cut to it (the rest counted and dropped), so that one odd entry fails no listing.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -56,6 +57,7 @@ private:
     QByteArray buffer_;
     qsizetype pos_ = 0;
     bool inBody_ = false;
+    bool skipping_ = false;  // inside a listing line past the line bound
     Status status_ = Status::Err;
     QByteArray text_, body_;
     qint64 bodyBytes_ = 0;
@@ -69,7 +71,9 @@ struct Pop3Capabilities {
 Pop3Capabilities ParseCapabilities(const QByteArray& capaBody);
 
 // One line of a UIDL ("n uid") or LIST ("n size") listing, line end included; empty
-// when the line is not one.
+// when the line is not one. A UIDL line whose UID is odd (bytes outside 0x21-0x7E, a
+// blank, none, or longer than kMaxUidBytes) gives its number with an empty UID.
+constexpr qsizetype kMaxUidBytes = 1000;  // RFC 1939 allows 70; servers exceed it
 struct Pop3UidLine {
     int number;
     QByteArray uid;

@@ -165,38 +165,56 @@ Result<std::vector<Pop3Listed>> Pop3Session::List() {
     if (list.value().status != Pop3ReplyReader::Status::Ok)
         return serverSaid(QStringLiteral("the server refused LIST"), list.value().text);
 
+    // One odd entry holds back no other: a message without a usable UID is listed with
+    // none (it is then known by its content, like a UID given twice); a line that names
+    // no message is passed over.
     std::vector<Pop3Listed> listed;
     QHash<int, qsizetype> index;
-    auto unreadable = [](const char* what, QByteArrayView line) {
-        return Error{
-            Error::Kind::Failed,
-            QStringLiteral("unreadable %1 line \"%2\"")
-                .arg(
-                    QLatin1String(what),
-                    QString::fromUtf8(line.first(std::min<qsizetype>(line.size(), 80))).trimmed())};
+    const auto passOver = [](const char* what, QByteArrayView line, const char* how) {
+        qCWarning(net::lcMail).noquote()
+            << "POP3" << what << "line" << how << ":"
+            << QString::fromUtf8(line.first(std::min<qsizetype>(line.size(), 80))).trimmed();
     };
     for (const QByteArray& line : uidl.value().body.split('\n')) {
         if (line.isEmpty()) continue;  // after the last line end
         const auto parsed = ParseUidlLine(line);
-        if (!parsed || index.contains(parsed->number)) return unreadable("UIDL", line);
-        index.insert(parsed->number, static_cast<qsizetype>(listed.size()));
-        listed.push_back(Pop3Listed{parsed->number, parsed->uid, -1});
+        if (!parsed) {
+            passOver("UIDL", line, "passed over");
+        } else if (const auto at = index.find(parsed->number); at != index.end()) {
+            listed[*at].uid.clear();  // two UIDs for one message: neither tells it apart
+        } else {
+            if (parsed->uid.isEmpty())
+                passOver("UIDL", line, "without a usable UID (known by content)");
+            index.insert(parsed->number, static_cast<qsizetype>(listed.size()));
+            listed.push_back(Pop3Listed{parsed->number, parsed->uid, -1});
+        }
     }
     for (const QByteArray& line : list.value().body.split('\n')) {
         if (line.isEmpty()) continue;
         const auto parsed = ParseListLine(line);
-        if (!parsed) return unreadable("LIST", line);
-        const auto at = index.find(parsed->number);
-        if (at == index.end() || listed[*at].size >= 0)
-            return Error{
-                Error::Kind::Failed,
-                QStringLiteral("message %1 is in LIST but not in UIDL").arg(parsed->number)};
-        listed[*at].size = parsed->size;
+        if (!parsed) {
+            passOver("LIST", line, "passed over");
+            continue;
+        }
+        auto at = index.find(parsed->number);
+        if (at == index.end()) {
+            qCWarning(net::lcMail) << "message" << parsed->number
+                                   << "is in LIST but not in UIDL; it is known by its content";
+            at = index.insert(parsed->number, static_cast<qsizetype>(listed.size()));
+            listed.push_back(Pop3Listed{parsed->number, QByteArray(), -1});
+        }
+        if (listed[*at].size < 0) listed[*at].size = parsed->size;
     }
-    for (const Pop3Listed& entry : listed)
-        if (entry.size < 0)
-            return Error{Error::Kind::Failed,
-                         QStringLiteral("message %1 is in UIDL but not in LIST").arg(entry.number)};
+    // Without a size the message cannot be retrieved within bounds: it waits on the
+    // server, named in the log at every check.
+    std::erase_if(listed, [](const Pop3Listed& entry) {
+        if (entry.size >= 0) return false;
+        qCWarning(net::lcMail) << "message" << entry.number
+                               << "is in UIDL but not in LIST; it stays on the server";
+        return true;
+    });
+    std::sort(listed.begin(), listed.end(),
+              [](const Pop3Listed& a, const Pop3Listed& b) { return a.number < b.number; });
     return listed;
 }
 

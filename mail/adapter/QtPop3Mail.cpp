@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QHash>
+#include <algorithm>
 
 #include "MailNotes.h"
 #include "mail/net/MailLog.h"
@@ -91,6 +92,7 @@ std::int32_t QtPop3Mail::RecvMail() {
     QHash<QByteArray, int> uses;
     QStringList onServer;
     for (const Pop3Listed& message : listing.value()) {
+        if (message.uid.isEmpty()) continue;  // listed without a usable UID
         ++uses[message.uid];
         onServer << QString::fromLatin1(message.uid);
     }
@@ -100,7 +102,9 @@ std::int32_t QtPop3Mail::RecvMail() {
     mailCount_ = 0;
     for (const Pop3Listed& message : listing.value()) {
         const QString uid = QString::fromLatin1(message.uid);
-        const bool shared = uses.value(message.uid) > 1;
+        // A UID given twice, or none that can be used, identifies nothing: such a message
+        // is new until a check deletes it.
+        const bool shared = message.uid.isEmpty() || uses.value(message.uid) > 1;
         if (!shared && journal.IsKept(uid)) continue;
         if (!shared && journal.IsDelivered(uid)) {
             deliveredEarlier_.push_back(message.number);
@@ -115,7 +119,7 @@ std::int32_t QtPop3Mail::RecvMail() {
     }
     qCInfo(net::lcMail) << "POP3 mailbox holds" << listing.value().size() << "messages,"
                         << new_.size() << "new," << deliveredEarlier_.size() << "delivered earlier";
-    if (uses.size() < qsizetype(listing.value().size()))
+    if (qsizetype(onServer.size()) > uses.size())
         qCWarning(net::lcMail) << "the POP3 server gave one UID to several messages";
     // Without new mail to forward the check ends here and never calls Refresh.
     if (new_.empty() || !forwarding_) deleteAndQuit(deliveredEarlier_);
@@ -198,6 +202,8 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
     fetched.ledgerMail.uid = mail.uidShared ? QString() : uid;
     fetched.ledgerMail.key = mailKey(mail.listed.uid, mail.uidShared ? content : QByteArray());
     fetched.ledgerMail.keep = mail.tooLarge || refused;
+    fetched.ledgerMail.mailNo = static_cast<std::int32_t>(index + 1);
+    fetched.content = {std::move(content), fetched.mail.displayName, fetched.mail.address};
     return fetched;
 }
 
@@ -233,7 +239,7 @@ std::int32_t QtPop3Mail::OpenNewMail(QString& body) {
     startAhead();
     opened_ = std::move(fetched.value().mail);
     handed_.push_back(fetched.value().ledgerMail);
-    ledger_->SetOpenMail(handed_.back());
+    ledger_->SetOpenMail(handed_.back(), std::move(fetched.value().content));
     body = opened_.body;
     openedNo_ = static_cast<std::int32_t>(next_);
     return openedNo_;
@@ -261,7 +267,9 @@ bool QtPop3Mail::DeleteMail(std::int32_t& mailNo, std::int16_t mode) {
     }
     handed_[mailNo - 1] = mail;
     ledger_->AddListed(mail);
-    listedNumbers_.push_back(mailNo);
+    // Done with: a digest sent from now on is no forward of it.
+    if (mailNo == openedNo_) ledger_->SetOpenMail(std::nullopt);
+    listedNumbers_.insert(mailNo);
     return true;
 }
 
@@ -270,9 +278,15 @@ void QtPop3Mail::Refresh() {
     // What the cycle listed is delivered now, also when no digest had to be sent.
     ledger_->SetOpenMail(std::nullopt);
     ledger_->RecordAccepted();
+    // Deleted: what the cycle asked to delete and the ledger has as delivered; a mail
+    // of a digest refused for good that the cycle did not list again stays.
+    QSet<std::int32_t> delivered;
+    for (const LedgerMail& mail : ledger_->Committed())
+        if (!mail.keep) delivered.insert(mail.mailNo);
     std::vector<int> numbers = deliveredEarlier_;
-    for (int mailNo : listedNumbers_)
-        if (!handed_[mailNo - 1].keep) numbers.push_back(new_[mailNo - 1].listed.number);
+    for (std::int32_t mailNo : std::as_const(listedNumbers_))
+        if (delivered.contains(mailNo)) numbers.push_back(new_[mailNo - 1].listed.number);
+    std::sort(numbers.begin(), numbers.end());
     deleteAndQuit(numbers);
     listedNumbers_.clear();
     deliveredEarlier_.clear();

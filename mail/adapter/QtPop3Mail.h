@@ -17,8 +17,13 @@
 // server pipelines. A message larger than the size limit is not retrieved: its headers
 // are read instead and its body says why; it stays on the server.
 //
-// A UID the server gives to more than one message identifies neither: such messages are
-// new at every check until a check deletes them, and each is deleted by its own number.
+// A UID the server gives to more than one message identifies neither, and a message
+// listed without a usable UID (Pop3Session::List) has none: such messages are new at
+// every check until a check deletes them, and each is deleted by its own number.
+//
+// DeleteMail ends the open mail and lists it for the next digest; Refresh deletes what
+// was DeleteMail'd and the ledger has as delivered (a mail of a digest refused for good
+// that the cycle did not list again stays).
 
 #include <QDeadlineTimer>
 #include <QSet>
@@ -66,6 +71,7 @@ private:
     struct Fetched {
         ReadMail mail;
         LedgerMail ledgerMail;
+        OpenContent content;
     };
 
     // On the worker: retrieves and reads new_[index].
@@ -97,9 +103,9 @@ private:
     std::vector<NewMail> new_;
     std::vector<int> deliveredEarlier_;  // message numbers delivered in an earlier check
     qsizetype next_ = 0;
-    qsizetype requested_ = 0;         // new_ index of the next RETR to queue (worker only)
-    std::vector<LedgerMail> handed_;  // per mail number handed out in this check
-    std::vector<int> listedNumbers_;  // DeleteMail'd in this check
+    qsizetype requested_ = 0;           // new_ index of the next RETR to queue (worker only)
+    std::vector<LedgerMail> handed_;    // per mail number handed out in this check
+    QSet<std::int32_t> listedNumbers_;  // DeleteMail'd in this check
     ReadMail opened_;
     std::int32_t openedNo_ = 0;
     QSet<QByteArray> tooLargeUids_;  // found too large while being retrieved

@@ -105,6 +105,11 @@ bool QtSmtpMail::Mail() {
     draft_.fromAddress = sender_;
     draft_.fromName = senderName_;
     draft_.key = messageKey();
+    // A whole forward carries the original's files and answers to its sender.
+    const OpenContent open = ledger_->OpenMailContent();
+    draft_.original = open.message;
+    draft_.replyToName = open.senderName;
+    draft_.replyToAddress = open.senderAddress;
     if (unconfirmedSends_.value(draft_.key) >= kMaxUnconfirmedSends) {
         permanent_ = true;
         const QString why =

@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <tuple>
 
+#include "../util/Pop3Relay.h"
 #include "../util/QtPrinters.h"
 #include "../util/RecordingWindow.h"
 #include "../util/TestServers.h"
@@ -54,13 +61,14 @@ protected:
     // What start-up and the connection set-up do, with fresh objects (a new process). The
     // first check after it may use the set-up's POP3 session, whose mailbox is what it was
     // at the set-up: tests start the program once the mail is there.
-    void startProgram() {
-        mail::RealComponent made = mail::MakeRealComponent(folder.path(), net::Timeouts{5, 5});
+    void startProgram(int pop3Port = 0, net::Timeouts timeouts = {5, 5}) {
+        mail::RealComponent made = mail::MakeRealComponent(folder.path(), timeouts);
         state.smtp = std::move(made.smtp);
         state.pop3 = std::move(made.pop3);
         ASSERT_TRUE(state.smtp->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)));
-        ASSERT_TRUE(
-            state.pop3->Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), user, "pw"));
+        ASSERT_TRUE(state.pop3->Connect(
+            QStringLiteral("127.0.0.1:%1").arg(pop3Port ? pop3Port : servers.pop3Port), user,
+            "pw"));
         ASSERT_TRUE(state.smtp->SetSender("relay@x.jp", "自動転送"));
     }
 
@@ -114,6 +122,63 @@ TEST_F(CycleEndToEnd, ForwardsWholeListsTheRestAndEmptiesTheMailbox) {
     EXPECT_TRUE(received().isEmpty()) << "a second cycle finds no new mail";
 }
 
+TEST_F(CycleEndToEnd, AWholeForwardCarriesTheAttachedFilesByteForByte) {
+    QByteArray binary;
+    for (int i = 0; i < 3000; ++i) binary += char(i * 7 % 256);
+    const auto base64Lines = [](const QByteArray& bytes) {
+        QByteArray out;
+        for (const QByteArray encoded = bytes.toBase64(); out.size() * 76 / 78 < encoded.size();)
+            out += encoded.mid(out.size() * 76 / 78, 76) + "\r\n";
+        return out;
+    };
+    const QByteArray note = "line one\r\nline two = three";  // its last CR LF is the boundary's
+    servers.Deliver(user,
+                    mail("Boss <boss@x.jp>", "files", "Mon, 7 Dec 2026 08:00:00 +0900",
+                         "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+                         "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\nsee the files\r\n"
+                         "--b1\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\n"
+                         "Content-Disposition: attachment; filename=\"a.pdf\"\r\n"
+                         "Content-Transfer-Encoding: base64\r\n\r\n" +
+                             base64Lines(binary) +
+                             "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                             "Content-Disposition: attachment; filename=\"note.txt\"\r\n"
+                             "Content-Transfer-Encoding: quoted-printable\r\n\r\n"
+                             "line one\r\nline two =3D three\r\n"
+                             "--b1\r\nContent-Type: application/vnd.ms-excel\r\n"
+                             "Content-Disposition: attachment;\r\n"
+                             " filename*=UTF-8''%E8%A6%8B%E7%A9%8D%E6%9B%B8.xls\r\n"
+                             "Content-Transfer-Encoding: base64\r\n\r\n" +
+                             base64Lines(binary.left(100)) + "--b1--\r\n"));
+    startProgram();
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+
+    QProcess reader;  // Python's email package reads what arrived
+    reader.start(
+        "/usr/bin/python3",
+        {QStringLiteral(TARNPOST_SOURCE_DIR "/tests/util/read_spool.py"), servers.smtpSpool()});
+    ASSERT_TRUE(reader.waitForFinished(30000));
+    const QJsonArray mails = QJsonDocument::fromJson(reader.readAllStandardOutput()).array();
+    ASSERT_EQ(mails.size(), 1);
+    const QJsonObject forward = mails[0].toObject();
+    EXPECT_EQ(forward["subject"].toString(), "転送:files");
+    EXPECT_EQ(forward["body"].toString(), "3個の添付ファイル\r\nsee the files");
+    EXPECT_EQ(forward["replyTo"].toString(), "Boss <boss@x.jp>");
+    const QJsonArray files = forward["attachments"].toArray();
+    ASSERT_EQ(files.size(), 3);
+    const std::tuple<QString, QString, QByteArray> expected[] = {
+        {"a.pdf", "application/pdf", binary},
+        {"note.txt", "text/plain", note},
+        {"見積書.xls", "application/vnd.ms-excel", binary.left(100)}};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject file = files[i].toObject();
+        EXPECT_EQ(file["name"].toString(), std::get<0>(expected[i]));
+        EXPECT_EQ(file["type"].toString(), std::get<1>(expected[i]));
+        EXPECT_EQ(QByteArray::fromBase64(file["data"].toString().toLatin1()),
+                  std::get<2>(expected[i]))
+            << i;
+    }
+}
+
 TEST_F(CycleEndToEnd, ACheckUsesOneConnectionPerServer) {
     const auto deliver = [&](int count) {
         for (int i = 0; i < count; ++i)
@@ -162,6 +227,71 @@ TEST_F(CycleEndToEnd, ARefusedDigestLeavesItsMailsForTheNextCycle) {
     EXPECT_EQ(mails[1].subject, "1件のメール");
     EXPECT_TRUE(mails[1].body.startsWith("No.1 09:05\r\nfrom  a@x.jp\r\nlisted\r\n"));
     EXPECT_EQ(servers.MailboxCount(user), 0);
+}
+
+TEST_F(CycleEndToEnd, ADigestRefusedForGoodKeepsOnlyTheRefusedMailOnTheServer) {
+    state.fullTextList.clear();
+    for (const char* subject : {"one", "two", "marked", "four", "five"})
+        servers.Deliver(
+            user, mail("a@x.jp", subject, "Mon, 7 Dec 2026 09:05:00 +0900",
+                       QByteArray("\r\n") + (qstrcmp(subject, "marked") ? "fine" : "FILTER-ME") +
+                           "\r\n"));
+    servers.SetSmtpFaults(servers.smtpSpool(), "DATA_BODY FILTER-ME 554\n");
+    startProgram();
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    QString listed;
+    for (const mail::ReadMail& digest : received()) listed += digest.body;
+    for (const char* other : {"one", "two", "four", "five"})
+        EXPECT_EQ(listed.count(QStringLiteral("\r\n%1\r\n").arg(other)), 1) << other;
+    EXPECT_TRUE(window.lblInfo.contains("No.3 a@x.jp marked")) << window.lblInfo.toStdString();
+    EXPECT_TRUE(window.lblInfo.contains("554")) << window.lblInfo.toStdString();
+    EXPECT_EQ(servers.MailboxCount(user), 1) << "only the refused mail stays";
+
+    // The next start remembers it: later mail goes through in one digest without it.
+    servers.ClearReceived(servers.smtpSpool());
+    servers.Deliver(user, mail("b@x.jp", "later", "Mon, 7 Dec 2026 10:00:00 +0900", "\r\nok\r\n"));
+    startProgram();
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    ASSERT_EQ(received().size(), 1);
+    EXPECT_EQ(received()[0].subject, "1件のメール");
+    EXPECT_EQ(servers.MailboxCount(user), 1);
+}
+
+// A backlog commits a thousand mails at a time; a session that dies right after the
+// first digest was accepted (the deletions sent, no QUIT: the server keeps them all)
+// and a new start lose nothing and list nothing twice.
+TEST_F(CycleEndToEnd, ABacklogGoesThroughAThousandMailsAtATimeAndListsEachOnce) {
+    constexpr int kMails = 2500;
+    state.fullTextList.clear();
+    for (int i = 0; i < kMails; ++i)
+        servers.Deliver(user, mail("a@x.jp", "m" + QByteArray::number(i),
+                                   "Mon, 7 Dec 2026 09:05:00 +0900", "\r\nbody\r\n"));
+    // In plain text (STLS hidden), so that the relay sees the commands.
+    testutil::Pop3Relay dying(servers.pop3Port, {.lines = {{"STLS", ""}},
+                                                 .cutAfterBytes = 0,
+                                                 .cutAfter = "DELE ",
+                                                 .cutFirstConnectionOnly = true});
+    startProgram(dying.port, {30, 30});
+    ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    EXPECT_EQ(state.moreMailWaiting, core::kTrue);
+    EXPECT_EQ(servers.MailboxCount(user), kMails) << "the deletions were not committed";
+    startProgram(dying.port, {30, 30});
+    for (int check = 0; check < 4 && state.moreMailWaiting; ++check) {
+        state.moreMailWaiting = core::kFalse;
+        ASSERT_EQ(core::CheckAndForward(state, window), 0);
+    }
+    EXPECT_EQ(state.moreMailWaiting, core::kFalse);
+    EXPECT_EQ(servers.MailboxCount(user), 0);
+    QStringList subjects;
+    QHash<QString, int> listed;
+    static const QRegularExpression entrySubject(QStringLiteral("\r\n(m\\d+)\r\n-TEXT-"));
+    for (const mail::ReadMail& digest : received()) {
+        subjects << digest.subject;
+        for (const auto& match : entrySubject.globalMatch(digest.body)) ++listed[match.captured(1)];
+    }
+    EXPECT_EQ(subjects, (QStringList{"1000件のメール", "1000件のメール", "500件のメール"}));
+    EXPECT_EQ(listed.size(), kMails);
+    EXPECT_EQ(std::count_if(listed.cbegin(), listed.cend(), [](int n) { return n != 1; }), 0);
 }
 
 TEST_F(CycleEndToEnd, ADroppedPop3SessionLosesNothing) {

@@ -277,6 +277,55 @@ TEST_F(CycleTest, AWholeForwardRefusedForGoodIsListedAndTheRestGoesThrough) {
     EXPECT_EQ(pop3->deleted.size(), 3u) << "listed like any other; the component keeps it";
 }
 
+TEST_F(CycleTest, ADigestRefusedForGoodIsSentAgainInPartsWithoutTheRefusedMail) {
+    state.rejectList = {"spam@x.jp"};
+    pop3->mailbox = {plain("a@x.jp"),         plain("b@x.jp"), plain("spam@x.jp"),
+                     plain("c@x.jp", "MARK"), plain("d@x.jp"), plain("e@x.jp")};
+    smtp->refuseBodyWith = "MARK";
+    ASSERT_EQ(cycle(), 0);
+    QString delivered;
+    for (const auto& sent : smtp->sent) {
+        EXPECT_EQ(sent.subject, "6件のメール");
+        delivered += sent.body;
+    }
+    for (const char* other : {"a@x.jp", "b@x.jp", "d@x.jp", "e@x.jp"})
+        EXPECT_EQ(delivered.count(QStringLiteral("名前 ") + other), 1) << other;
+    EXPECT_FALSE(delivered.contains("MARK"));
+    EXPECT_EQ(window.lblInfo, core::RefusedEntryStatus("No.4 c@x.jp MARK", "scripted failure"));
+    EXPECT_EQ(state.forwardedCount, 4);
+    EXPECT_EQ(pop3->refreshes, 1);
+}
+
+struct LimitCase {
+    const char* name;
+    core::CheckLimits limits;
+    int secondsPerMail;  // the clock moves on by this much while each mail is handled
+};
+
+class CheckLimit : public CycleTest, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(CheckLimit, ABacklogGoesThroughInCommittedChecks) {
+    for (const char* address : {"a@x.jp", "b@x.jp", "c@x.jp", "d@x.jp", "e@x.jp"})
+        pop3->mailbox.push_back(plain(address));
+    window.onEvents = [&](int) { clock.now = clock.now.addSecs(GetParam().secondsPerMail); };
+    QStringList subjects;
+    std::vector<bool> again;
+    for (int check = 0; check < 3; ++check) {
+        ASSERT_EQ(core::CheckAndForward(state, window, clock, GetParam().limits), 0);
+        subjects << smtp->sent.back().subject;
+        again.push_back(std::exchange(state.moreMailWaiting, core::kFalse));
+    }
+    EXPECT_EQ(subjects, (QStringList{"2件のメール", "2件のメール", "1件のメール"}));
+    EXPECT_EQ(again, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(pop3->refreshes, 3);
+    EXPECT_EQ(state.forwardedCount, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, CheckLimit,
+                         ::testing::Values(LimitCase{"mails", {2, 600}, 0},
+                                           LimitCase{"time", {1000, 600}, 400}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(CycleTest, ForwardedCountStopsAtItsTop) {
     state.forwardedCount = std::numeric_limits<std::int32_t>::max() - 1;
     pop3->mailbox = {plain("a@x.jp"), plain("b@x.jp"), plain("c@x.jp")};

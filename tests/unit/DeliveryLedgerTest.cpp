@@ -58,6 +58,33 @@ INSTANTIATE_TEST_SUITE_P(
                       AcceptCase{"uidGivenTwice", {"", "k", false}, false, false, Fact::Nothing}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A digest refused for good delivers nothing; one of a single mail marks it refused.
+TEST(Ledger, ADigestRefusedForGoodDeliversNothingAndKeepsItsOnlyMail) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("journal");
+    {
+        mail::DeliveryLedger ledger(path);
+        ledger.OpenJournal("user\npop3://host:110");
+        ledger.BeginCheck();
+        ledger.AddListed({"u1", "k1", false, 1});
+        ledger.AddListed({"u2", "k2", false, 2});
+        ledger.RecordRefused("554 refused");
+        ledger.AddListed({"u2", "k2", false, 2});
+        ledger.RecordRefused("554 refused");
+        ledger.AddListed({"u1", "k1", false, 1});
+        ledger.RecordAccepted();
+        QList<std::int32_t> committed;
+        for (const mail::LedgerMail& mail : ledger.Committed())
+            if (!mail.keep) committed << mail.mailNo;
+        EXPECT_EQ(committed, QList<std::int32_t>{1});
+    }
+    mail::Journal journal(path, "user\npop3://host:110");
+    EXPECT_TRUE(journal.IsDelivered("u1"));
+    EXPECT_FALSE(journal.IsDelivered("u2"));
+    EXPECT_TRUE(journal.IsKept("u2"));
+    EXPECT_EQ(journal.Refusal("u2"), std::optional<QString>("554 refused"));
+}
+
 TEST(Ledger, TheModeIsTakenOnceAndOnlyFromASuccessfulSetUp) {
     mail::DeliveryLedger ledger(QStringLiteral("/nonexistent/journal"));
     ledger.SetSmtpReady(true);

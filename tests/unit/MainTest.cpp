@@ -36,6 +36,7 @@ protected:
     mail::ComponentRegistry registry;
     int cycles = 0;
     std::int16_t cycleResult = 0;
+    int backlogChecks = 0;  // checks that stop with mail still waiting
 
     MainTest() {
         registry.Register(mail::kSmtpProgId, [this] {
@@ -70,6 +71,7 @@ protected:
             [this] {
                 ++cycles;
                 log->calls << "cycle";
+                if (backlogChecks-- > 0) state.moreMailWaiting = core::kTrue;
                 return cycleResult;
             },
             clock);
@@ -235,6 +237,17 @@ TEST_F(MainTest, TimerRaisedChecksRunOncePerDueFlag) {
     };
     run();
     EXPECT_EQ(cycles, 3);
+}
+
+TEST_F(MainTest, ACheckThatLeftMailWaitingIsFollowedAtOnce) {
+    writeSettings(kCheckOnly);
+    backlogChecks = 2;
+    window.onEvents = [&](int n) {
+        if (n == 4) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(cycles, 3) << "no timer tick raised these";
+    EXPECT_EQ(state.checkDue, core::kFalse);
 }
 
 TEST_F(MainTest, RestartIsLookedAtBeforeADueCheck) {

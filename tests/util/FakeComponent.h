@@ -35,11 +35,12 @@ public:
          detailResult = true;
     std::vector<int> failMailAt;
     bool failPermanently = false;  // the failures above are refusals for good
+    QString refuseBodyWith;        // "Mail" refuses for good every mail whose body holds it
     std::vector<Sent> sent;
     QString connectedTo, sender, senderName;
 
     QString LastError() const override { return QStringLiteral("scripted failure"); }
-    bool LastFailurePermanent() const override { return failPermanently; }
+    bool LastFailurePermanent() const override { return failPermanently || refusedForContent_; }
     bool Connect(const QString& server) override {
         log_->calls << QStringLiteral("smtp.Connect");
         connectedTo = server;
@@ -73,8 +74,13 @@ public:
     bool Mail() override {
         log_->calls << QStringLiteral("smtp.Mail");
         const int attempt = attempts_++;
+        refusedForContent_ = false;
         for (int failing : failMailAt)
             if (failing == attempt) return false;
+        if (!refuseBodyWith.isEmpty() && draft_.body.contains(refuseBodyWith)) {
+            refusedForContent_ = true;
+            return false;
+        }
         sent.push_back(draft_);
         return true;
     }
@@ -83,6 +89,7 @@ private:
     std::shared_ptr<CallLog> log_;
     Sent draft_;
     int attempts_ = 0;
+    bool refusedForContent_ = false;
 };
 
 class FakePop3 : public mail::Pop3Mail {

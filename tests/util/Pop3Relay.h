@@ -31,6 +31,7 @@ public:
         // Holds the server's bytes for a while after the first RETR, counting the RETRs
         // the client sends meanwhile: how many it keeps in flight.
         bool countRetrsInFlight = false;
+        bool cutFirstConnectionOnly = false;  // later connections pass unchanged
     };
 
     Pop3Relay(int target, Rules rules) : target_(target), rules_(std::move(rules)) {
@@ -122,7 +123,8 @@ private:
                     clientBytes_.append(chunk, n);
                 }
                 const int retrs = static_cast<int>(QByteArray(chunk, n).count("RETR "));
-                counting = counting || QByteArray(chunk, n).contains(rules_.cutAfter);
+                counting = counting || (QByteArray(chunk, n).contains(rules_.cutAfter) &&
+                                        (!rules_.cutFirstConnectionOnly || connections_ == 1));
                 if (!retrSeen && retrs > 0) {
                     retrSeen = true;
                     firstRetr = std::chrono::steady_clock::now();

@@ -13,6 +13,9 @@ message number in the session's listing or a file name without ".eml":
   NO_TOP                 TOP is answered "-ERR"
   UID MSG uid            UIDL lists MSG with this UID
   DUP_UID MSG1 MSG2      UIDL lists MSG2 with MSG1's UID
+  NO_UIDL MSG            UIDL leaves MSG out (LIST still reports it)
+  LONG_UID MSG length    UIDL lists MSG with a UID of that many characters
+  NO_STUFF MSG           RETR sends MSG's data without dot-stuffing
   LIE_SIZE MSG bytes     LIST and STAT report this size for MSG
   CUT_UIDL k             UIDL sends k listing lines, then closes the connection
   CUT_RETR MSG k         RETR sends k bytes of MSG's data, then closes (no terminator)
@@ -111,6 +114,8 @@ class Session:
 
     def uid(self, n):
         for f in self.faults:
+            if f[0] == "LONG_UID" and self.number(f[1]) == n:
+                return "u" * int(f[2])
             if f[0] == "UID" and self.number(f[1]) == n:
                 return f[2]
             if f[0] == "DUP_UID" and self.number(f[2]) == n:
@@ -206,7 +211,10 @@ class Session:
             return
         cut = self.fault("CUT_UIDL") if command == "UIDL" else None
         await self.line("+OK")
+        left_out = self.fault("NO_UIDL") if command == "UIDL" else None
         for count, n in enumerate(self.live()):
+            if left_out and self.number(left_out[0]) == n:
+                continue
             if cut and count == int(cut[0]):
                 self.log(f"{command} cut after {count} lines")
                 return False
@@ -233,6 +241,10 @@ class Session:
             for at in range(0, len(data), step):
                 await self.send(data[at: at + step])
                 await asyncio.sleep(float(drip[1]))
+            return
+        if matches("NO_STUFF"):
+            data = open(self.path(n), "rb").read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+            await self.send(data + b".\r\n")
             return
         sent = 0
         for chunk in wire_chunks(self.path(n)):

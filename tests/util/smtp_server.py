@@ -8,7 +8,7 @@ command, one "STAGE VALUE" per line, so a test can make the server refuse or sta
 any stage while it runs: "MAIL 550", "RCPT 451", "DATA 554" refuse that command;
 "DATA_AFTER 1 451" refuses DATA once the spool holds one accepted message;
 "DATA_SUBJECT text 554" refuses DATA, every time, for a message whose decoded subject
-contains the text;
+contains the text; "DATA_BODY text 554" likewise for one whose decoded text body does;
 "HANG_DATA 30" waits 30 seconds before answering DATA (and keeps nothing if the client
 has gone by then); "DROP_DATA 1" closes the
 connection once the message body is in, without an answer; "CLOSE_IDLE 1" accepts the
@@ -87,6 +87,13 @@ class Store:
             text, code = matching.rsplit(None, 1)
             message = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
             if text in str(message.get("subject", "")):
+                return f"{code} refused by test"
+        matching = faults(self.spool).get("DATA_BODY")
+        if matching:
+            text, code = matching.rsplit(None, 1)
+            message = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
+            body = message.get_body(preferencelist=("plain",))
+            if body is not None and text in body.get_content():
                 return f"{code} refused by test"
         after = faults(self.spool).get("DATA_AFTER")
         if after:
