@@ -11,6 +11,8 @@ packages=(
   libgtest-dev libgmock-dev
   # the window's Japanese font ("ＭＳ Ｐゴシック" falls back to IPAPGothic)
   fonts-ipafont-gothic
+  # the carrier emoji mapping (EmojiSources.txt), read at build time
+  unicode-data
   # test servers and tools
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd python3-cryptography openssl curl
   xvfb xauth xdotool

@@ -10,11 +10,40 @@
 #include <optional>
 #include <vector>
 
+#include "CarrierEmoji.h"
 #include "CharsetDetector.h"
 #include "GLibHandle.h"
 
 namespace mail {
 namespace {
+
+// How many bytes an undecodable character at in takes: a lead byte and its trail byte
+// in the double-byte charsets, so that the rest stays in step; one byte elsewhere.
+gsize undecodableWidth(const char* charset, const unsigned char* in, gsize left) {
+    if (left < 2) return 1;
+    const QByteArray name = QByteArray(charset).toUpper();
+    const unsigned lead = in[0], trail = in[1];
+    if (name == "CP932" || name == "SHIFT_JIS")
+        return ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) &&
+                       trail >= 0x40 && trail <= 0xFC && trail != 0x7F
+                   ? 2
+                   : 1;
+    if (name.startsWith("EUC-")) return lead >= 0xA1 && trail >= 0xA1 ? 2 : 1;
+    if (name == "GBK" || name == "GB18030" || name == "CP949" || name.startsWith("BIG5") ||
+        name == "CP950")
+        return lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail != 0x7F ? 2 : 1;
+    return 1;
+}
+
+bool isShiftJis(const QString& charset) {
+    return charset.compare(u"CP932", Qt::CaseInsensitive) == 0 ||
+           charset.compare(u"SHIFT_JIS", Qt::CaseInsensitive) == 0;
+}
+
+// Carrier emoji of Shift_JIS text (private use after CP932) as Unicode emoji.
+QString finished(QString text, const QString& charset) {
+    return isShiftJis(charset) ? WithCarrierEmoji(text) : text;
+}
 
 // Converts with iconv. Strict: any invalid sequence fails. Lossy: an invalid byte
 // becomes U+FFFD and decoding goes on.
@@ -36,9 +65,11 @@ std::optional<QString> convert(const QByteArray& bytes, const char* charset, boo
         if (result != static_cast<gsize>(-1)) break;
         if (errno == E2BIG) continue;
         if (!lossy) return std::nullopt;
-        out.append("\xEF\xBF\xBD");  // U+FFFD for the byte that does not decode
-        ++in;
-        --inLeft;
+        out.append("\xEF\xBF\xBD");  // U+FFFD for the character that does not decode
+        const gsize width =
+            undecodableWidth(charset, reinterpret_cast<const unsigned char*>(in), inLeft);
+        in += width;
+        inLeft -= width;
     }
     // Flush a shift state (ISO-2022-JP ends in ASCII).
     gchar* outPtr = buffer.data();
@@ -91,7 +122,14 @@ std::optional<QByteArray> jisToShiftJis(const QByteArray& bytes, bool lossy) {
                 continue;
             }
             ++i;
-            out += static_cast<char>(((c + 1) >> 1) + (c <= 0x5e ? 0x70 : 0xb0));
+            // Rows 0x75-0x7E hold au's emoji: its own Shift_JIS codes, in the user-defined
+            // rows, stand for them.
+            if (c >= 0x75) {
+                constexpr char kAuLead[] = {'\xf6', '\xf7', '\xf3', '\xf4', '\xf5'};
+                out += kAuLead[(c - 0x75) / 2];
+            } else {
+                out += static_cast<char>(((c + 1) >> 1) + (c <= 0x5e ? 0x70 : 0xb0));
+            }
             out += static_cast<char>(second + ((c & 1) ? (second < 0x60 ? 0x1f : 0x20) : 0x7e));
         }
     }
@@ -100,7 +138,8 @@ std::optional<QByteArray> jisToShiftJis(const QByteArray& bytes, bool lossy) {
 
 std::optional<QString> convertJisWithExtensions(const QByteArray& bytes, bool lossy) {
     const auto shiftJis = jisToShiftJis(bytes, lossy);
-    return shiftJis ? convert(*shiftJis, "CP932", lossy) : std::nullopt;
+    const auto text = shiftJis ? convert(*shiftJis, "CP932", lossy) : std::nullopt;
+    return text ? std::optional(WithCarrierEmoji(*text, Carrier::Kddi)) : std::nullopt;
 }
 
 bool isValidUtf8(const QByteArray& bytes) {
@@ -200,18 +239,21 @@ QString DecodeUnlabelled(const QByteArray& bytes, const QByteArray& hint) {
     const auto detectedReading = [&]() -> std::optional<QString> {
         const QByteArray detected = DetectCharset(enoughText ? bytes.left(8192) : bytes);
         if (detected.isEmpty() || detected.startsWith("ASCII")) return std::nullopt;
-        return convert(bytes, detected.constData(), false);
+        const auto text = convert(bytes, detected.constData(), false);
+        return text ? std::optional(finished(*text, QString::fromLatin1(detected))) : text;
     };
     if (enoughText) {
         for (const Candidate& candidate : candidates)
             if (auto text = convert(bytes, candidate.charset.toLatin1().constData(), false))
-                return *text;
+                return finished(*text, candidate.charset);
         if (auto text = detectedReading()) return *text;
     }
     for (const char* charset : kFallbackCharsets)
         candidates.push_back({QString::fromLatin1(charset), 0.0});
 
+    // Scored as decoded: emoji are put in only for the reading chosen.
     std::optional<QString> best;
+    QString bestCharset;
     double bestScore = 0;
     for (const Candidate& candidate : candidates) {
         auto text = convert(bytes, candidate.charset.toLatin1().constData(), false);
@@ -219,10 +261,11 @@ QString DecodeUnlabelled(const QByteArray& bytes, const QByteArray& hint) {
         const double score = Plausibility(*text) + candidate.bonus;
         if (!best || score > bestScore) {
             best = std::move(text);
+            bestCharset = candidate.charset;
             bestScore = score;
         }
     }
-    if (best) return *best;
+    if (best) return finished(*best, bestCharset);
     return convert(bytes, "WINDOWS-1252", true).value_or(QString::fromLatin1(bytes));
 }
 
@@ -286,7 +329,8 @@ QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset
     }
     const QStringList candidates = candidatesFor(declaredCharset);
     for (const QString& charset : candidates)
-        if (auto text = convert(bytes, charset.toLatin1().constData(), false)) return *text;
+        if (auto text = convert(bytes, charset.toLatin1().constData(), false))
+            return finished(*text, charset);
     // The label is wrong or the text damaged: keep what can be read.
     if (label.startsWith("utf-8") || label == "utf8") return QString::fromUtf8(bytes);
     if (!candidates.isEmpty() && bytes.contains('\x1b'))

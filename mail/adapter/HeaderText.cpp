@@ -34,12 +34,12 @@ QByteArray charsetName(QByteArrayView label) {
     return (star < 0 ? label : label.first(star)).toByteArray().toLower();
 }
 
-// Splits a value (already valid UTF-8 or ASCII outside encoded words) into pieces.
-// Adjacent words (only blanks between them) of one charset are decoded as one byte
-// string; the blanks between them are dropped.
+// Splits a value into pieces; literal pieces keep their bytes as they are. Adjacent words (only
+// blanks between them) of one charset are decoded as one byte string; the blanks between them are
+// dropped.
 QList<Piece> split(const QByteArray& value) {
     static const QRegularExpression word(
-        QStringLiteral("=\\?([^?\\s]{1,64})\\?([BbQq])\\?([^?\\s]*)\\?="));
+        QStringLiteral("=\\?([^? \\t\\r\\n]{1,64})\\?([BbQq])\\?([^? \\t\\r\\n]*)\\?="));
     const QString text = QString::fromLatin1(value);
     QList<Piece> pieces;
     QByteArray pendingCharset, pendingBytes;
@@ -83,22 +83,31 @@ QByteArray literalAsUtf8(const QByteArray& raw, const QByteArray& hint) {
     return DecodeUnlabelled(raw, hint).toUtf8();
 }
 
+// The value's pieces, literal ones in UTF-8. Raw 8-bit bytes inside an encoded word
+// (as Eudora wrote them) are the word's own charset and are decoded with it, once. Raw
+// ISO-2022-JP may hold "=?" in its 7-bit codes: such a value is decoded as a whole first.
+QList<Piece> pieces(const QByteArray& raw, const QByteArray& hint) {
+    const bool rawJis = raw.contains('\x1b') || raw.contains('\x0e');
+    QList<Piece> parts = split(rawJis ? literalAsUtf8(raw, hint) : raw);
+    for (Piece& piece : parts)
+        if (!piece.encoded) piece.literal = literalAsUtf8(piece.literal, hint);
+    return parts;
+}
+
 }  // namespace
 
 QString DecodeHeaderText(const QByteArray& raw, const QByteArray& hint) {
-    const QByteArray value = literalAsUtf8(raw, hint);
-    if (!value.contains("=?")) return QString::fromUtf8(value);
+    if (!raw.contains("=?")) return QString::fromUtf8(literalAsUtf8(raw, hint));
     QString out;
-    for (const Piece& piece : split(value))
+    for (const Piece& piece : pieces(raw, hint))
         out += piece.encoded ? piece.decoded : QString::fromUtf8(piece.literal);
     return out;
 }
 
 QByteArray NormaliseHeader(const QByteArray& raw, const QByteArray& hint) {
-    const QByteArray value = literalAsUtf8(raw, hint);
-    if (!value.contains("=?")) return value;
+    if (!raw.contains("=?")) return literalAsUtf8(raw, hint);
     QByteArray out;
-    for (const Piece& piece : split(value))
+    for (const Piece& piece : pieces(raw, hint))
         out +=
             piece.encoded ? "=?UTF-8?B?" + piece.decoded.toUtf8().toBase64() + "?=" : piece.literal;
     return out;

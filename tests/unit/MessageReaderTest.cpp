@@ -72,7 +72,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CorpusCase{"group-from.eml", "hi\r\n", "Lead", "lead@example.com",
                                  "2026/12/16 23:00:00 +0900", "group", 0},
                       CorpusCase{"no-date-no-from.eml", "body only\r\n", "", "", kFallbackDate,
-                                 "nothing else", 0}),
+                                 "nothing else", 0},
+                      // Carrier emoji: au's ISO-2022-JP rows, SoftBank's Shift_JIS codes.
+                      CorpusCase{"au-jis-emoji.eml", "ありがとう😃\r\n", "加藤",
+                                 "kana.kato@ezweb.ne.jp", "2026/12/18 20:15:00 +0900", "題名⚠", 0},
+                      CorpusCase{"softbank-sjis-emoji.eml", "お茶どうぞ☕\r\n", "",
+                                 "hanako@softbank.ne.jp", "2026/12/19 08:30:00 +0900", "了解☝", 0}),
     [](const auto& info) {
         std::string name = info.param.file;
         for (char& c : name)
@@ -207,8 +212,25 @@ INSTANTIATE_TEST_SUITE_P(
                   "\uFFFDafter end"},
         FaultCase{"shiftJisWordAsCp932", withHeaders("Subject: =?Shift_JIS?B?7uCHQIeK?="),
                   &M::subject, "髙①㈱"},
-        FaultCase{"mobileEmojiInShiftJis", withHeaders("Subject: =?SHIFT_JIS?B?+J8=?="),
-                  &M::subject, "\uE63E"},
+        FaultCase{"docomoEmojiInShiftJis", withHeaders("Subject: =?SHIFT_JIS?B?+J8=?="),
+                  &M::subject, "☀"},
+        FaultCase{"unmappedAuEmojiIsOneGeta",
+                  withHeaders("Subject: =?ISO-2022-JP?B?GyRCQmpMPn5+GyhC?="), &M::subject,
+                  "題名〓"},
+        FaultCase{"unmappedJisCharacterUsesBothBytes",
+                  withHeaders("Subject: =?ISO-2022-JP?B?GyRCQmoqISQiGyhC?="), &M::subject,
+                  "題\uFFFDあ"},
+        FaultCase{"raw8BitInsideEncodedWord",
+                  withHeaders("Subject: =?iso-8859-1?Q?Die_Hasen_und_die_Fr\xf6sche?="),
+                  &M::subject, "Die Hasen und die Frösche"},
+        FaultCase{"lastLineWithDashesBeforeTheBoundary",
+                  withHeaders("Content-Type: multipart/mixed; boundary=\"----------B---\"",
+                              "------------B---\r\nContent-Type: text/plain\r\n\r\n"
+                              "bounced\r\n--- a copy of the mail follows\r\n\r\n"
+                              "------------B---\r\nContent-Type: text/plain\r\n"
+                              "Content-Disposition: attachment\r\n\r\ncopy\r\n"
+                              "------------B-----\r\n"),
+                  &M::body, "bounced\r\n--- a copy of the mail follows\r\n"},
         FaultCase{"jisHalfWidthKatakanaBody",
                   withHeaders("Content-Type: text/plain; charset=ISO-2022-JP",
                               "\x1b(I12\x1b(B \x0e"
