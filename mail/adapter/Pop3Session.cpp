@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "mail/net/MailLog.h"
+#include "mail/net/Sasl.h"
 
 namespace mail {
 namespace {
@@ -125,12 +126,11 @@ Status Pop3Session::logIn() {
     std::vector<StepLine> steps;
     using S = Pop3ReplyReader::Status;
     if (capabilities_.saslPlain) {
-        steps = {
-            {"AUTH PLAIN " + (QByteArray(1, '\0') + user + '\0' + password).toBase64(), S::Ok}};
+        steps = {{"AUTH PLAIN " + net::SaslPlain(user, password), S::Ok}};
     } else if (capabilities_.saslLogin) {
         steps = {{"AUTH LOGIN", S::Challenge},
-                 {user.toBase64(), S::Challenge},
-                 {password.toBase64(), S::Ok}};
+                 {net::SaslLoginUser(user), S::Challenge},
+                 {net::SaslLoginPassword(password), S::Ok}};
     } else {
         steps = {{"USER " + user, S::Ok}, {"PASS " + password, S::Ok}};
     }

@@ -5,6 +5,7 @@
 
 #include "SmtpData.h"
 #include "mail/net/MailLog.h"
+#include "mail/net/Sasl.h"
 #include "mail/net/ServerText.h"
 
 namespace smtp {
@@ -132,9 +133,11 @@ Status SmtpSession::logIn() {
     };
     std::vector<Step> steps;
     if (capabilities_.authPlain)
-        steps = {{"AUTH PLAIN " + (QByteArray(1, '\0') + user + '\0' + password).toBase64(), 235}};
+        steps = {{"AUTH PLAIN " + net::SaslPlain(user, password), 235}};
     else if (capabilities_.authLogin)
-        steps = {{"AUTH LOGIN", 334}, {user.toBase64(), 334}, {password.toBase64(), 235}};
+        steps = {{"AUTH LOGIN", 334},
+                 {net::SaslLoginUser(user), 334},
+                 {net::SaslLoginPassword(password), 235}};
     else
         return connection_.Fail(Error{
             Error::Kind::Failed,

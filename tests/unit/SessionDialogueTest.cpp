@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "mail/adapter/Pop3Session.h"
+#include "mail/net/Sasl.h"
 #include "mail/smtp/SmtpData.h"
 #include "mail/smtp/SmtpSession.h"
 #include "tests/util/QtPrinters.h"
@@ -285,5 +286,34 @@ TEST(Pop3Dialogue, NoCredentialWithoutStlsToARemoteServer) {
     EXPECT_TRUE(opened.error().message.contains("pop3+cleartext://"));
     EXPECT_EQ(server.dialogues().at(0).received, "CAPA\r\n");
 }
+
+}  // namespace
+
+namespace {
+
+struct SaslCase {
+    const char* name;
+    QByteArray got, wanted;  // wanted as the mechanism's documentation gives it
+};
+
+class Sasl : public ::testing::TestWithParam<SaslCase> {};
+
+TEST_P(Sasl, AsDocumented) { EXPECT_EQ(GetParam().got, GetParam().wanted); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Mechanisms, Sasl,
+    ::testing::Values(
+        SaslCase{"plain", net::SaslPlain("tim", "tanstaaftanstaaf"),
+                 "AHRpbQB0YW5zdGFhZnRhbnN0YWFm"},  // RFC 4616 §4 with RFC 5034's example
+        SaslCase{"xoauth2Google",
+                 net::SaslXoauth2("someuser@example.com",
+                                  "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"),
+                 "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52"
+                 "YjNSbGNrQmhkSFJoZG1semRHRXVZMjl0Q2cBAQ=="},
+        SaslCase{"oauthBearerEscapesTheName",
+                 QByteArray::fromBase64(net::SaslOauthBearer("a,b=c", "t")),
+                 QByteArray("n,a=a=2Cb=3Dc,\x01"
+                            "auth=Bearer t\x01\x01")}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
