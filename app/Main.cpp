@@ -69,6 +69,12 @@ std::unique_ptr<Kind> createObject(const mail::ComponentRegistry& components, co
     return nullptr;
 }
 
+// The server as the log shows it: its address, without the account of a user:password@.
+QString serverForLog(const QString& setting) {
+    const auto server = net::ParseServerAddress(setting, net::Protocol::Smtp, nullptr);
+    return server ? server->url : net::RedactServerSetting(setting);
+}
+
 }  // namespace
 
 bool Main::createComponents() {
@@ -102,9 +108,9 @@ Main::Next Main::setUpConnections() {
     forgetRetry();
 
     qCInfo(lcApp).noquote() << "connected to" << state_.pop3Server
-                            << (checkOnly ? QStringLiteral("(check only)")
-                                          : QStringLiteral("and ") +
-                                                net::RedactServerSetting(state_.smtpServer));
+                            << (checkOnly
+                                    ? QStringLiteral("(check only)")
+                                    : QStringLiteral("and ") + serverForLog(state_.smtpServer));
     state_.restartRequested = kFalse;
     window_.StartTimer(kTimerIntervalMs);
     state_.tickCount = 0;

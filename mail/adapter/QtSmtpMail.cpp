@@ -7,6 +7,17 @@
 namespace mail {
 namespace {
 
+// The Message-ID a built message carries, for the log.
+QByteArray messageIdOf(const QByteArray& message) {
+    const qsizetype headerEnd = message.indexOf("\r\n\r\n");
+    const QByteArray header = message.left(headerEnd < 0 ? 0 : headerEnd).toLower();
+    const qsizetype at = header.indexOf("\r\nmessage-id:");
+    if (at < 0) return {};
+    const qsizetype start = at + 13;
+    const qsizetype end = message.indexOf("\r\n", start);
+    return message.mid(start, end - start).trimmed();
+}
+
 struct Outcome {
     net::Status status = net::Done{};
     bool dataSent = false;
@@ -146,8 +157,8 @@ bool QtSmtpMail::Mail() {
         return fail(error.message);
     }
     unconfirmedSends_.remove(draft_.key);
-    qCInfo(net::lcMail) << "SMTP server accepted mail" << draft_.key << "to" << draft_.to << "("
-                        << draft_.body.size() << "characters)";
+    qCInfo(net::lcMail) << "SMTP server accepted mail" << messageIdOf(message) << "to" << draft_.to
+                        << "(" << draft_.body.size() << "characters)";
     error_.clear();
     return true;
 }
