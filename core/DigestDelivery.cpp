@@ -43,19 +43,18 @@ NarrowedDigest NarrowRefusedDigest(SharedState& state, WindowPort& window, const
     };
     split({0, entries.size()});
     std::vector<std::int32_t> withoutText;
-    while (!ranges.empty()) {
-        const Range range = ranges.front();
-        ranges.pop_front();
+    // A part of one entry is sent only once another part was accepted: a server that
+    // refuses every part refuses the digest for a reason that is no one mail's (a
+    // recipient it will not take, a full mailbox), and no mail is set aside for that.
+    std::vector<Range> singles;
+    bool accepted = false;
+    enum class Sent { Accepted, Refused, Stop };
+    const auto send = [&](Range range) -> Sent {
         QString text;
         std::int32_t withText = 0;
         for (std::size_t i = range.first; i < range.second; ++i) {
             text += entries[i].text;
             withText += entries[i].hasText;
-        }
-        if (withText == 0) {
-            for (std::size_t i = range.first; i < range.second; ++i)
-                withoutText.push_back(entries[i].mailNo);
-            continue;
         }
         for (std::size_t i = range.first; i < range.second; ++i) {
             std::int32_t mailNo = entries[i].mailNo;
@@ -64,26 +63,58 @@ NarrowedDigest NarrowRefusedDigest(SharedState& state, WindowPort& window, const
         if (!AddressMail(state, subject, text)) {
             result.failedStep = QStringLiteral("addressing the digest");
             result.failure = state.smtp->LastError();
-            return result;
+            return Sent::Stop;
         }
         if (state.smtp->Mail()) {
             qCInfo(lcCheck) << "a part of the digest with" << (range.second - range.first)
                             << "entries was sent to" << state.forwardTo;
             result.delivered += withText;
-        } else if (!state.smtp->LastFailurePermanent()) {
+            accepted = true;
+            return Sent::Accepted;
+        }
+        if (!state.smtp->LastFailurePermanent()) {
             result.failedStep = QStringLiteral("sending the digest");
             result.failure = state.smtp->LastError();
-            return result;
-        } else if (range.second - range.first == 1) {
-            refuse(entries[range.first], state.smtp->LastError());
-        } else {
-            split(range);
+            return Sent::Stop;
         }
+        if (range.second - range.first == 1) refuse(entries[range.first], state.smtp->LastError());
+        return Sent::Refused;
+    };
+    const auto hasText = [&](Range range) {
+        for (std::size_t i = range.first; i < range.second; ++i)
+            if (entries[i].hasText) return true;
+        return false;
+    };
+    const auto pause = [&] {
         window.DoEvents();
-        if (window.Ended()) {
-            result.ended = true;
-            return result;
+        result.ended = window.Ended();
+        return result.ended;
+    };
+    while (!ranges.empty()) {
+        const Range range = ranges.front();
+        ranges.pop_front();
+        if (!hasText(range)) {
+            for (std::size_t i = range.first; i < range.second; ++i)
+                withoutText.push_back(entries[i].mailNo);
+            continue;
         }
+        if (range.second - range.first == 1 && !accepted) {
+            singles.push_back(range);
+            continue;
+        }
+        const Sent sent = send(range);
+        if (sent == Sent::Stop) return result;
+        if (sent == Sent::Refused && range.second - range.first > 1) split(range);
+        if (pause()) return result;
+    }
+    if (!singles.empty() && !accepted) {
+        result.failedStep = QStringLiteral("sending the digest");
+        result.failure = reason;
+        return result;
+    }
+    for (const Range range : singles) {
+        if (send(range) == Sent::Stop) return result;
+        if (pause()) return result;
     }
     for (std::int32_t mailNo : withoutText) state.pop3->DeleteMail(mailNo, kDeleteFromServer);
     return result;

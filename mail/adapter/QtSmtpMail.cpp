@@ -21,6 +21,7 @@ QByteArray messageIdOf(const QByteArray& message) {
 struct Outcome {
     net::Status status = net::Done{};
     bool dataSent = false;
+    bool unreadable = false;  // the whole mail was sent and the answer could not be read
 };
 
 }  // namespace
@@ -144,6 +145,7 @@ bool QtSmtpMail::Mail() {
             return outcome;
         }
         outcome.status = session_->Send(envelope, message, &outcome.dataSent, moreToFollow);
+        outcome.unreadable = !outcome.status && session_->LastAnswerUnreadable();
         // Recorded on this thread, at once: the shorter the gap between the server's
         // acceptance and the record, the smaller the window for a second delivery.
         if (outcome.status) ledger_->RecordAccepted();
@@ -151,7 +153,7 @@ bool QtSmtpMail::Mail() {
     });
     if (!sent.status) {
         const net::Error& error = sent.status.error();
-        if (sent.dataSent && error.code == 0) unconfirmedSends_[draft_.key] += 1;
+        if (sent.unreadable) unconfirmedSends_[draft_.key] += 1;
         permanent_ = error.permanent;
         if (permanent_) ledger_->RecordRefused(error.message);
         return fail(error.message);

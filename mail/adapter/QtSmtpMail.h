@@ -4,9 +4,10 @@
 //
 // A mail whose end of data went unconfirmed (the connection dropped, or the final
 // reply was unreadable) may still have been delivered. Sent again, it keeps its
-// Message-ID so that the receiver can drop the copy, and it is sent at most
-// kMaxUnconfirmedSends times: after that it is refused for good and its mails stay on
-// the server.
+// Message-ID so that the receiver can drop the copy. One whose answer came but could not
+// be read (the server most likely took it) is sent at most kMaxUnconfirmedSends times:
+// after that it is refused for good and its mails stay on the server. A dropped
+// connection is no such sign, so that a mail is sent again once the server is mended.
 
 #include <QHash>
 #include <memory>

@@ -238,7 +238,10 @@ Status SmtpSession::transaction(const Envelope& envelope, const QByteArray& mess
     if (Status sent = connection_.Send(end); !sent) return sent;
     *dataSent = true;
     auto final = read(deadlineBytes);
-    if (!final) return final.error();
+    if (!final) {
+        unreadable_ = !reader_.error().message.isEmpty();
+        return final.error();
+    }
     if (final.value().code != 250) return afterRefusal(final.value(), "the message", false);
     return Done{};
 }
@@ -246,6 +249,7 @@ Status SmtpSession::transaction(const Envelope& envelope, const QByteArray& mess
 Status SmtpSession::Send(const Envelope& envelope, const QByteArray& message, bool* dataSent,
                          bool moreToFollow) {
     *dataSent = false;
+    unreadable_ = false;
     // A kept connection the server closed while idle is opened again; so is one that
     // answered the first command with 421, since nothing of this mail was taken then.
     for (int attempt = 0;; ++attempt) {

@@ -58,6 +58,10 @@ public:
     void Abort() { connection_.Abort(); }
     int ConnectionsOpened() const { return connection_.connectionsOpened(); }
     bool Pipelining() const { return capabilities_.pipelining && !stalled_; }
+    // Whether the last Send sent the whole message and the server then answered with
+    // something unreadable: it most likely took the mail. A connection that closed
+    // without an answer is not that.
+    bool LastAnswerUnreadable() const { return unreadable_; }
 
 private:
     net::Result<SmtpReply> read(qint64 size = 0);
@@ -75,6 +79,7 @@ private:
     bool stalled_ = false;  // the server stalled on a pipelined group: one command at a time
     // The envelope of a group sent ahead whose replies are still to be read.
     std::optional<Envelope> ahead_;
+    bool unreadable_ = false;
 };
 
 }  // namespace smtp

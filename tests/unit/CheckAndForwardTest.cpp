@@ -296,6 +296,18 @@ TEST_F(CycleTest, ADigestRefusedForGoodIsSentAgainInPartsWithoutTheRefusedMail) 
     EXPECT_EQ(pop3->refreshes, 1);
 }
 
+// A server that refuses every part refuses for a reason that is no one mail's: the check
+// fails and every mail waits for the next one, none set aside for ever.
+TEST_F(CycleTest, ADigestRefusedInEveryPartSetsNoMailAside) {
+    pop3->mailbox = {plain("a@x.jp"), plain("b@x.jp"), plain("c@x.jp")};
+    smtp->refuseBodyWith = "No.";
+    EXPECT_NE(cycle(), 0);
+    EXPECT_TRUE(smtp->sent.empty());
+    EXPECT_EQ(pop3->refreshes, 0) << "nothing deleted";
+    EXPECT_FALSE(window.lblInfo.contains("No."))
+        << "no mail named as refused: " << window.lblInfo.toStdString();
+}
+
 struct LimitCase {
     const char* name;
     core::CheckLimits limits;
