@@ -22,9 +22,9 @@
 #include "../tests/util/TestServers.h"
 #include "mail/ComponentRegistry.h"
 #include "mail/adapter/DeliveryLedger.h"
-#include "mail/adapter/MessageReader.h"
 #include "mail/adapter/QtPop3Mail.h"
 #include "mail/adapter/QtSmtpMail.h"
+#include "mail/mime/MessageReader.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ int decodeBench(int count) {
     qsizetype characters = 0;
     for (int i = 0; i < count; ++i)
         characters +=
-            mail::ReadMessage(corpus[i % corpus.size()], QDateTime::currentDateTime()).body.size();
+            mime::ReadMessage(corpus[i % corpus.size()], QDateTime::currentDateTime()).body.size();
     report("decode", count, clock.elapsed());
     return characters > 0 ? 0 : 1;
 }
@@ -139,7 +139,7 @@ int attachmentsBench(int count) {
     const QByteArray raw = testutil::ManyAttachments(count);
     QElapsedTimer clock;
     clock.start();
-    const mail::ReadMail read = mail::ReadMessage(raw, QDateTime::currentDateTime());
+    const mime::ReadMail read = mime::ReadMessage(raw, QDateTime::currentDateTime());
     std::printf("attachments %d in a %.1f MB mail: counted %d, %.2f s, peak RSS %.1f MB\n", count,
                 raw.size() / 1048576.0, read.attachCount, clock.elapsed() / 1000.0, peakRssMb());
     return read.attachCount == count ? 0 : 1;

@@ -169,7 +169,7 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
         // A server without TOP: the entry has the note alone.
         if (!head && head.error().kind != Error::Kind::Refused) return head.error();
         fetched.mail =
-            ReadMessage(head ? head.value() : QByteArray(), QDateTime::currentDateTime());
+            mime::ReadMessage(head ? head.value() : QByteArray(), QDateTime::currentDateTime());
         fetched.mail.body = TooLargeNote(mail.listed.size);
         fetched.mail.attachCount = 0;
     } else {
@@ -187,7 +187,7 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
             qCWarning(net::lcMail)
                 << "message" << mail.listed.uid
                 << "could not be retrieved; it stays on the server:" << raw.error().message;
-            fetched.mail = ReadMessage(QByteArray(), QDateTime::currentDateTime());
+            fetched.mail = mime::ReadMessage(QByteArray(), QDateTime::currentDateTime());
             fetched.mail.body = NotRetrievedNote(raw.error().message);
             refused = true;
         } else if (!raw) {
@@ -195,7 +195,7 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
             return raw.error();
         } else {
             content = std::move(raw.value());
-            fetched.mail = ReadMessage(content, QDateTime::currentDateTime());
+            fetched.mail = mime::ReadMessage(content, QDateTime::currentDateTime());
         }
     }
     const QString uid = QString::fromLatin1(mail.listed.uid);

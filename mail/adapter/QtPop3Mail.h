@@ -34,10 +34,10 @@
 
 #include "DeliveryLedger.h"
 #include "Limits.h"
-#include "MessageReader.h"
 #include "Pop3Session.h"
 #include "Worker.h"
 #include "mail/MailComponent.h"
+#include "mail/mime/MessageReader.h"
 #include "mail/net/Timeouts.h"
 
 namespace mail {
@@ -69,7 +69,7 @@ private:
         bool tooLarge = false;
     };
     struct Fetched {
-        ReadMail mail;
+        mime::ReadMail mail;
         LedgerMail ledgerMail;
         OpenContent content;
     };
@@ -106,7 +106,7 @@ private:
     qsizetype requested_ = 0;           // new_ index of the next RETR to queue (worker only)
     std::vector<LedgerMail> handed_;    // per mail number handed out in this check
     QSet<std::int32_t> listedNumbers_;  // DeleteMail'd in this check
-    ReadMail opened_;
+    mime::ReadMail opened_;
     std::int32_t openedNo_ = 0;
     QSet<QByteArray> tooLargeUids_;  // found too large while being retrieved
     std::int32_t mailCount_ = 0;

@@ -65,7 +65,7 @@ bool QtSmtpMail::Connect(const QString& smtpServer) {
 }
 
 bool QtSmtpMail::SetSender(const QString& mailAccount, const QString& displayName) {
-    const QString address = CleanAddress(mailAccount);
+    const QString address = mime::CleanAddress(mailAccount);
     if (address.isEmpty())
         return fail(QStringLiteral("\"%1\" is not a usable sender address").arg(mailAccount));
     sender_ = address;
@@ -78,7 +78,7 @@ void QtSmtpMail::ClearMail() { draft_ = {}; }
 
 bool QtSmtpMail::SetRecipient(std::int16_t kind, const QString& address, const QString&) {
     if (kind != 1) return fail(QStringLiteral("only To: recipients are supported"));
-    const QString clean = CleanAddress(address);
+    const QString clean = mime::CleanAddress(address);
     if (clean.isEmpty())
         return fail(QStringLiteral("\"%1\" is not a usable recipient address").arg(address));
     draft_.to = clean;
@@ -132,7 +132,7 @@ bool QtSmtpMail::Mail() {
         ledger_->RecordRefused(why);
         return fail(why);
     }
-    const QByteArray message = BuildMessage(draft_);
+    const QByteArray message = mime::BuildMessage(draft_);
     const smtp::Envelope envelope{sender_.toUtf8(), draft_.to.toUtf8()};
     // A forward is mostly followed by another mail (a forward or the digest); the digest
     // ends the check.

@@ -13,9 +13,9 @@
 #include <memory>
 
 #include "DeliveryLedger.h"
-#include "OutgoingMessage.h"
 #include "Worker.h"
 #include "mail/MailComponent.h"
+#include "mail/mime/OutgoingMessage.h"
 #include "mail/net/Timeouts.h"
 #include "mail/smtp/SmtpSession.h"
 
@@ -48,7 +48,7 @@ private:
 
     std::shared_ptr<DeliveryLedger> ledger_;
     net::Timeouts timeouts_;
-    OutgoingMail draft_;
+    mime::OutgoingMail draft_;
     QString sender_, senderName_;
     QString error_;
     bool permanent_ = false;

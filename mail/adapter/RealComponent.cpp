@@ -1,10 +1,10 @@
 #include "RealComponent.h"
 
 #include "DeliveryLedger.h"
-#include "MessageReader.h"
 #include "QtPop3Mail.h"
 #include "QtSmtpMail.h"
 #include "mail/ComponentRegistry.h"
+#include "mail/mime/MessageReader.h"
 
 namespace mail {
 namespace {
@@ -13,7 +13,7 @@ inline const QString kJournalFileName = QStringLiteral("Tarnpost.journal");
 
 void initLibraries() {
     // Global library set-up, on the main thread before any worker runs.
-    InitMessageLibrary();
+    mime::InitMessageLibrary();
 }
 
 }  // namespace

@@ -15,8 +15,8 @@
 #include "../util/RecordingWindow.h"
 #include "../util/TestServers.h"
 #include "core/CheckAndForward.h"
-#include "mail/adapter/MessageReader.h"
 #include "mail/adapter/RealComponent.h"
+#include "mail/mime/MessageReader.h"
 
 using testutil::TestServers;
 
@@ -72,10 +72,10 @@ protected:
         ASSERT_TRUE(state.smtp->SetSender("relay@x.jp", "自動転送"));
     }
 
-    QList<mail::ReadMail> received() {
-        QList<mail::ReadMail> mails;
+    QList<mime::ReadMail> received() {
+        QList<mime::ReadMail> mails;
         for (const QByteArray& raw : servers.Received(servers.smtpSpool()))
-            mails << mail::ReadMessage(raw, QDateTime::currentDateTime());
+            mails << mime::ReadMessage(raw, QDateTime::currentDateTime());
         return mails;
     }
 };
@@ -240,7 +240,7 @@ TEST_F(CycleEndToEnd, ADigestRefusedForGoodKeepsOnlyTheRefusedMailOnTheServer) {
     startProgram();
     ASSERT_EQ(core::CheckAndForward(state, window), 0);
     QString listed;
-    for (const mail::ReadMail& digest : received()) listed += digest.body;
+    for (const mime::ReadMail& digest : received()) listed += digest.body;
     for (const char* other : {"one", "two", "four", "five"})
         EXPECT_EQ(listed.count(QStringLiteral("\r\n%1\r\n").arg(other)), 1) << other;
     EXPECT_TRUE(window.lblInfo.contains("No.3 a@x.jp marked")) << window.lblInfo.toStdString();
@@ -285,7 +285,7 @@ TEST_F(CycleEndToEnd, ABacklogGoesThroughAThousandMailsAtATimeAndListsEachOnce) 
     QStringList subjects;
     QHash<QString, int> listed;
     static const QRegularExpression entrySubject(QStringLiteral("\r\n(m\\d+)\r\n-TEXT-"));
-    for (const mail::ReadMail& digest : received()) {
+    for (const mime::ReadMail& digest : received()) {
         subjects << digest.subject;
         for (const auto& match : entrySubject.globalMatch(digest.body)) ++listed[match.captured(1)];
     }

@@ -19,9 +19,9 @@
 #include "../util/SilentServer.h"
 #include "../util/TestServers.h"
 #include "mail/adapter/DeliveryLedger.h"
-#include "mail/adapter/MessageReader.h"
 #include "mail/adapter/QtPop3Mail.h"
 #include "mail/adapter/QtSmtpMail.h"
+#include "mail/mime/MessageReader.h"
 #include "mail/smtp/SmtpSession.h"
 
 using testutil::TestServers;
@@ -454,7 +454,7 @@ TEST_F(MailComponent, SentMailArrivesAsWrittenWithoutHeaderInjection) {
     EXPECT_FALSE(raw.contains("\nBcc:")) << raw.left(800).constData();
     EXPECT_FALSE(raw.contains("\r\n\r\n\r\nBcc"));
     for (const QByteArray& line : raw.split('\n')) EXPECT_LE(line.size(), 999);
-    const mail::ReadMail read = mail::ReadMessage(raw, QDateTime::currentDateTime());
+    const mime::ReadMail read = mime::ReadMessage(raw, QDateTime::currentDateTime());
     EXPECT_EQ(read.subject, "3件のメール  Bcc: victim@evil.example");
     EXPECT_EQ(read.body, body);
     EXPECT_EQ(read.displayName, "自動転送");

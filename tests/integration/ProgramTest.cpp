@@ -20,7 +20,7 @@
 #include "../util/QtPrinters.h"
 #include "../util/SilentServer.h"
 #include "../util/TestServers.h"
-#include "mail/adapter/MessageReader.h"
+#include "mail/mime/MessageReader.h"
 
 namespace {
 
@@ -125,8 +125,8 @@ TEST_F(Program, ForwardsOverTlsAndEmptiesTheMailbox) {
 
     const auto received = servers.Received(servers.smtpTlsSpool());
     ASSERT_EQ(received.size(), 2);
-    const auto forward = mail::ReadMessage(received[0], QDateTime::currentDateTime());
-    const auto digest = mail::ReadMessage(received[1], QDateTime::currentDateTime());
+    const auto forward = mime::ReadMessage(received[0], QDateTime::currentDateTime());
+    const auto digest = mime::ReadMessage(received[1], QDateTime::currentDateTime());
     EXPECT_EQ(forward.subject, "転送:至急");
     EXPECT_EQ(forward.body, "whole\r\n");
     EXPECT_EQ(forward.displayName, "自動転送");
@@ -310,7 +310,7 @@ Tally tally(const QList<QByteArray>& received, int count) {
     static const QRegularExpression messageId(QStringLiteral("(?im)^message-id:\\s*(\\S+)"));
     static const QRegularExpression subjectLine(QStringLiteral("\r\nm-(\\d+)\r\n-TEXT-"));
     for (const QByteArray& raw : received) {
-        const auto mail = mail::ReadMessage(raw, QDateTime::currentDateTime());
+        const auto mail = mime::ReadMessage(raw, QDateTime::currentDateTime());
         if (mail.subject.startsWith("転送:m-")) {
             const int n = mail.subject.mid(5).toInt();
             whole[n] << messageId.match(QString::fromLatin1(raw)).captured(1).toLatin1();

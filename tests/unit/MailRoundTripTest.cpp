@@ -14,9 +14,9 @@
 #include <random>
 
 #include "../util/QtPrinters.h"
-#include "mail/adapter/GLibHandle.h"
-#include "mail/adapter/MessageReader.h"
-#include "mail/adapter/OutgoingMessage.h"
+#include "mail/mime/GLibHandle.h"
+#include "mail/mime/MessageReader.h"
+#include "mail/mime/OutgoingMessage.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ const std::vector<Charset>& charsets() {
 std::optional<QByteArray> encode(const QString& text, const char* charset) {
     const QByteArray utf8 = text.toUtf8();
     gsize written = 0;
-    const mail::GCharPtr out(
+    const mime::GCharPtr out(
         g_convert(utf8.constData(), utf8.size(), charset, "UTF-8", nullptr, &written, nullptr));
     if (!out) return std::nullopt;
     return QByteArray(out.get(), static_cast<qsizetype>(written));
@@ -134,7 +134,7 @@ TEST(HeaderRoundTrip, EveryClaimedCharsetInBAndQSplitAnywhereReadsBack) {
             const QByteArray name = encodedWords(random, *bytes, charset.label);
             const QByteArray raw =
                 "From: " + name + " <s@example.com>\r\nSubject: " + subject + "\r\n\r\nx\r\n";
-            const mail::ReadMail read = mail::ReadMessage(raw, kRetrieved);
+            const mime::ReadMail read = mime::ReadMessage(raw, kRetrieved);
             EXPECT_EQ(read.subject, text) << charset.label << "\n" << subject.toStdString();
             EXPECT_EQ(read.displayName, text) << charset.label << "\n" << name.toStdString();
             EXPECT_EQ(read.address, "s@example.com") << name.toStdString();
@@ -173,7 +173,7 @@ TEST(HeaderRoundTrip, UndeclaredJapaneseAndWesternTextIsRecognised) {
               std::pair{western, "WINDOWS-1252"}, std::pair{russian, "WINDOWS-1251"}}) {
             const QByteArray raw =
                 "From: x@example.com\r\nSubject: " + *encode(text, charset) + "\r\n\r\nx\r\n";
-            EXPECT_EQ(mail::ReadMessage(raw, kRetrieved).subject, text) << charset;
+            EXPECT_EQ(mime::ReadMessage(raw, kRetrieved).subject, text) << charset;
         }
     }
 }
@@ -191,10 +191,10 @@ QJsonArray readWithPython(const QString& folder) {
 TEST(OutgoingRoundTrip, DigestAndForwardTextsReadBackIdenticalInPythonsEmailPackage) {
     std::mt19937 random(7122026);
     QTemporaryDir folder;
-    std::vector<mail::OutgoingMail> written;
+    std::vector<mime::OutgoingMail> written;
     for (int i = 0; i < 60; ++i) {
         const Charset& charset = charsets()[random() % charsets().size()];
-        mail::OutgoingMail mail;
+        mime::OutgoingMail mail;
         mail.fromAddress = QStringLiteral("relay@example.jp");
         mail.fromName = randomText(random, charset);
         // A name of controls and blanks only (what a hostile sender's name can become).
@@ -211,27 +211,27 @@ TEST(OutgoingRoundTrip, DigestAndForwardTextsReadBackIdenticalInPythonsEmailPack
         if (i % 5 == 0) mail.body += QStringLiteral("Frösche £7\r\n");
         QFile file(folder.filePath(QStringLiteral("%1.eml").arg(i, 3, 10, QChar(u'0'))));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(mail::BuildMessage(mail));
+        file.write(mime::BuildMessage(mail));
         written.push_back(mail);
     }
     const QJsonArray read = readWithPython(folder.path());
     ASSERT_EQ(read.size(), static_cast<qsizetype>(written.size()));
     for (size_t i = 0; i < written.size(); ++i) {
         const QJsonObject python = read[static_cast<qsizetype>(i)].toObject();
-        EXPECT_EQ(python["subject"].toString(), mail::NeutraliseHeaderText(written[i].subject))
+        EXPECT_EQ(python["subject"].toString(), mime::NeutraliseHeaderText(written[i].subject))
             << i;
         // Python keeps the fold between two encoded words of a display name when the
         // second begins with a blank (RFC 2047 drops it): blanks are compared as runs.
-        const QString name = mail::NeutraliseHeaderText(written[i].fromName);
+        const QString name = mime::NeutraliseHeaderText(written[i].fromName);
         EXPECT_EQ(python["fromName"].toString().simplified(), name) << i;
         const QByteArray raw =
             folder.filePath(QStringLiteral("%1.eml").arg(i, 3, 10, QChar(u'0'))).toUtf8();
         QFile file(QString::fromUtf8(raw));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const mail::ReadMail ours = mail::ReadMessage(file.readAll(), kRetrieved);
+        const mime::ReadMail ours = mime::ReadMessage(file.readAll(), kRetrieved);
         EXPECT_EQ(ours.displayName, name) << i;
         EXPECT_EQ(ours.body, written[i].body) << i;
-        EXPECT_EQ(ours.subject, mail::NeutraliseHeaderText(written[i].subject)) << i;
+        EXPECT_EQ(ours.subject, mime::NeutraliseHeaderText(written[i].subject)) << i;
         EXPECT_EQ(python["fromAddress"].toString(), written[i].fromAddress) << i;
         EXPECT_EQ(python["body"].toString(), written[i].body) << i;
         EXPECT_TRUE(python["defects"].toArray().isEmpty()) << i;

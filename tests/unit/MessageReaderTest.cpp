@@ -4,7 +4,7 @@
 
 #include "../util/QtPrinters.h"
 #include "../util/TestMails.h"
-#include "mail/adapter/MessageReader.h"
+#include "mail/mime/MessageReader.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ class Corpus : public ::testing::TestWithParam<CorpusCase> {};
 
 TEST_P(Corpus, ReadsAsAMailClientShowsIt) {
     const CorpusCase& c = GetParam();
-    const mail::ReadMail read = mail::ReadMessage(corpus(c.file), kRetrieved);
+    const mime::ReadMail read = mime::ReadMessage(corpus(c.file), kRetrieved);
     EXPECT_EQ(read.body, c.body);
     EXPECT_EQ(read.displayName, c.name);
     EXPECT_EQ(read.address, c.address);
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(MessageReader, BrokenMailStillYieldsWhatCanBeRead) {
-    const mail::ReadMail read = mail::ReadMessage(corpus("broken.eml"), kRetrieved);
+    const mime::ReadMail read = mime::ReadMessage(corpus("broken.eml"), kRetrieved);
     EXPECT_EQ(read.address, "x@example.com");
     EXPECT_EQ(read.subject, "broken");
     EXPECT_EQ(read.dateText, kFallbackDate) << "an unreadable Date falls back to retrieval";
@@ -110,7 +110,7 @@ QByteArray deeplyNested(int depth) {
 class Hostile : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(Hostile, NeverCrashesAndKeepsTheSender) {
-    const mail::ReadMail read = mail::ReadMessage(GetParam().raw, kRetrieved);
+    const mime::ReadMail read = mime::ReadMessage(GetParam().raw, kRetrieved);
     EXPECT_FALSE(read.dateText.isEmpty());
     EXPECT_GE(read.attachCount, 0);
 }
@@ -130,10 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MessageReader, DeepNestingIsBoundedButTheSenderIsRead) {
-    const mail::ReadMail read = mail::ReadMessage(deeplyNested(500), kRetrieved);
+    const mime::ReadMail read = mime::ReadMessage(deeplyNested(500), kRetrieved);
     EXPECT_EQ(read.address, "deep@example.com");
     EXPECT_TRUE(read.body.isEmpty()) << "the body lies deeper than the walk goes";
-    const mail::ReadMail shallow = mail::ReadMessage(deeplyNested(5), kRetrieved);
+    const mime::ReadMail shallow = mime::ReadMessage(deeplyNested(5), kRetrieved);
     EXPECT_EQ(shallow.body, "innermost\r\n");
 }
 
@@ -147,7 +147,7 @@ class DateForms : public ::testing::TestWithParam<DateCase> {};
 TEST_P(DateForms, KeepTheSendersClockAndOffset) {
     const QByteArray raw =
         QByteArray("From: a@b.c\r\nDate: ") + GetParam().header + "\r\n\r\nx\r\n";
-    EXPECT_EQ(mail::ReadMessage(raw, kRetrieved).dateText, GetParam().expected)
+    EXPECT_EQ(mime::ReadMessage(raw, kRetrieved).dateText, GetParam().expected)
         << GetParam().header;
 }
 
@@ -171,7 +171,7 @@ namespace faults {
 struct FaultCase {
     const char* name;
     QByteArray raw;
-    QString mail::ReadMail::*field;
+    QString mime::ReadMail::*field;
     QString expected;
 };
 
@@ -190,10 +190,10 @@ class Faults : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(Faults, ReadAsTheSenderWroteIt) {
     const FaultCase& c = GetParam();
-    EXPECT_EQ(mail::ReadMessage(c.raw, kRetrieved).*c.field, c.expected);
+    EXPECT_EQ(mime::ReadMessage(c.raw, kRetrieved).*c.field, c.expected);
 }
 
-using M = mail::ReadMail;
+using M = mime::ReadMail;
 INSTANTIATE_TEST_SUITE_P(
     Mails, Faults,
     ::testing::Values(
@@ -291,7 +291,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MessageReader, AttachmentsPastThePartBoundAreCountedFromTheirHeaders) {
-    const mail::ReadMail read = mail::ReadMessage(testutil::ManyAttachments(5000), kRetrieved);
+    const mime::ReadMail read = mime::ReadMessage(testutil::ManyAttachments(5000), kRetrieved);
     EXPECT_EQ(read.attachCount, 5000);
     EXPECT_EQ(read.body, "the text");
 }

@@ -14,7 +14,7 @@
 #include <set>
 
 #include "../util/QtPrinters.h"
-#include "mail/adapter/MessageReader.h"
+#include "mail/mime/MessageReader.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ TEST(RealMail, AgreesWithPythonsEmailPackageOrTheDifferenceIsExplained) {
         const QString name = python["file"].toString();
         QFile file(kFolder + "mails/" + name);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-        const mail::ReadMail ours = mail::ReadMessage(file.readAll(), retrieved);
+        const mime::ReadMail ours = mime::ReadMessage(file.readAll(), retrieved);
         const auto compare = [&](const char* field, const QString& mine, const QString& theirs) {
             if (mine == theirs) return;
             const QString key = name + ' ' + QLatin1String(field);

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-namespace mail {
+namespace mime {
 namespace {
 
 struct UchardetDelete {
@@ -23,4 +23,4 @@ QByteArray DetectCharset(const QByteArray& bytes) {
     return charset ? QByteArray(charset) : QByteArray();
 }
 
-}  // namespace mail
+}  // namespace mime

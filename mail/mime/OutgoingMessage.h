@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace mail {
+namespace mime {
 
 struct OutgoingMail {
     QString fromAddress, fromName, to, subject, body;
@@ -31,4 +31,4 @@ QString CleanAddress(const QString& address);
 
 QByteArray BuildMessage(const OutgoingMail& mail);
 
-}  // namespace mail
+}  // namespace mime

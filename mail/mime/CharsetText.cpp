@@ -14,7 +14,7 @@
 #include "CharsetDetector.h"
 #include "GLibHandle.h"
 
-namespace mail {
+namespace mime {
 namespace {
 
 // How many bytes an undecodable character at in takes: a lead byte and its trail byte
@@ -384,4 +384,4 @@ QString WithCrLf(const QString& text) {
     return out;
 }
 
-}  // namespace mail
+}  // namespace mime

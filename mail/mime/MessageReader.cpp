@@ -12,10 +12,10 @@
 #include "GLibHandle.h"
 #include "HeaderText.h"
 #include "HtmlText.h"
-#include "Limits.h"
 #include "MimeBounds.h"
+#include "MimeLimits.h"
 
-namespace mail {
+namespace mime {
 namespace {
 
 QString fromUtf8(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
@@ -253,4 +253,4 @@ ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt) {
     return mail;
 }
 
-}  // namespace mail
+}  // namespace mime

@@ -6,7 +6,7 @@
 #include <QSet>
 #include <memory>
 
-namespace mail {
+namespace mime {
 namespace {
 
 struct DocFree {
@@ -87,4 +87,4 @@ QString HtmlToText(const QString& html) {
     return text.trimmed();
 }
 
-}  // namespace mail
+}  // namespace mime

@@ -6,7 +6,7 @@
 #include <QString>
 #include <cstdint>
 
-namespace mail {
+namespace mime {
 
 struct ReadMail {
     QString body;                  // the text a person would read, lines ending in CR LF
@@ -24,4 +24,4 @@ ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt);
 // Call once on the main thread before any message is read or built.
 void InitMessageLibrary();
 
-}  // namespace mail
+}  // namespace mime

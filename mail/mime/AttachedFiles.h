@@ -12,7 +12,7 @@
 
 #include "GLibHandle.h"
 
-namespace mail {
+namespace mime {
 
 struct AttachedFiles {
     GObjectPtr<GMimeMessage> message;  // owns the parts below
@@ -22,4 +22,4 @@ struct AttachedFiles {
 // None for a message that cannot be parsed or that exceeds the parser's bounds.
 AttachedFiles FindAttachedFiles(const QByteArray& raw);
 
-}  // namespace mail
+}  // namespace mime

@@ -6,7 +6,7 @@
 #include "GLibHandle.h"
 #include "MessageReader.h"
 
-namespace mail {
+namespace mime {
 
 QString NeutraliseHeaderText(const QString& text) {
     QString out = text;
@@ -129,4 +129,4 @@ QByteArray BuildMessage(const OutgoingMail& mail) {
                       static_cast<qsizetype>(bytes->len));
 }
 
-}  // namespace mail
+}  // namespace mime

@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace mail {
+namespace mime {
 
 QString DecodeCharset(const QByteArray& bytes, const QByteArray& declaredCharset);
 
@@ -37,4 +37,4 @@ void KeepUsualConvertersLoaded();
 // CR LF, lone CR and lone LF all become CR LF.
 QString WithCrLf(const QString& text);
 
-}  // namespace mail
+}  // namespace mime

@@ -5,7 +5,7 @@
 
 #include <QByteArray>
 
-namespace mail {
+namespace mime {
 
 struct BoundedMessage {
     QByteArray raw;  // what the MIME library parses
@@ -15,4 +15,4 @@ struct BoundedMessage {
 
 BoundedMessage BoundForParser(const QByteArray& raw);
 
-}  // namespace mail
+}  // namespace mime

@@ -5,7 +5,7 @@
 
 #include "CharsetText.h"
 
-namespace mail {
+namespace mime {
 namespace {
 
 // One piece of a header value: literal text, or a run of adjacent encoded words.
@@ -120,4 +120,4 @@ QByteArray NormaliseDate(const QByteArray& raw) {
     return QString::fromLatin1(raw).replace(zone, QStringLiteral("\\1 +0900")).toLatin1();
 }
 
-}  // namespace mail
+}  // namespace mime

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-namespace mail {
+namespace mime {
 namespace {
 
 struct CarrierEmojiRow {
@@ -72,4 +72,4 @@ QString WithCarrierEmoji(const QString& text, Carrier carrier) {
     return out;
 }
 
-}  // namespace mail
+}  // namespace mime

@@ -1,9 +1,9 @@
 #include "AttachedFiles.h"
 
-#include "Limits.h"
 #include "MimeBounds.h"
+#include "MimeLimits.h"
 
-namespace mail {
+namespace mime {
 namespace {
 
 bool dispositionAttachment(GMimeObject* object) {
@@ -62,4 +62,4 @@ AttachedFiles FindAttachedFiles(const QByteArray& raw) {
     return found;
 }
 
-}  // namespace mail
+}  // namespace mime

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-namespace mail {
+namespace mime {
 
 struct GObjectUnref {
     void operator()(void* object) const {
@@ -48,4 +48,4 @@ struct GMimeIconvClose {
 };
 using GMimeIconvPtr = std::unique_ptr<void, GMimeIconvClose>;
 
-}  // namespace mail
+}  // namespace mime

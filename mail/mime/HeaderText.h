@@ -8,7 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace mail {
+namespace mime {
 
 // An unstructured value (Subject, a display name), unfolded. The hint is the mail's
 // declared body charset, used for undeclared 8-bit text.
@@ -21,4 +21,4 @@ QByteArray NormaliseHeader(const QByteArray& raw, const QByteArray& hint = {});
 // A Date value with the zone names GMime does not know (JST, KST) made numeric.
 QByteArray NormaliseDate(const QByteArray& raw);
 
-}  // namespace mail
+}  // namespace mime

@@ -3,10 +3,10 @@
 
 #include <QString>
 
-namespace mail {
+namespace mime {
 
 // Tags dropped, entities decoded, script and style left out, block elements and <br>
 // as line breaks, runs of blanks folded as a browser folds them.
 QString HtmlToText(const QString& html);
 
-}  // namespace mail
+}  // namespace mime

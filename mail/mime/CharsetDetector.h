@@ -3,9 +3,9 @@
 
 #include <QByteArray>
 
-namespace mail {
+namespace mime {
 
 // An iconv name, or empty when the detector cannot tell.
 QByteArray DetectCharset(const QByteArray& bytes);
 
-}  // namespace mail
+}  // namespace mime

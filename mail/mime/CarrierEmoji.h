@@ -7,7 +7,7 @@
 
 #include <QString>
 
-namespace mail {
+namespace mime {
 
 enum class Carrier { Unknown, Kddi };
 
@@ -17,4 +17,4 @@ enum class Carrier { Unknown, Kddi };
 // SoftBank that knows every code of the text is taken.
 QString WithCarrierEmoji(const QString& text, Carrier carrier = Carrier::Unknown);
 
-}  // namespace mail
+}  // namespace mime

@@ -3,9 +3,9 @@
 #include <QByteArrayView>
 #include <QList>
 
-#include "Limits.h"
+#include "MimeLimits.h"
 
-namespace mail {
+namespace mime {
 namespace {
 
 bool startsWithBlank(QByteArrayView line) {
@@ -189,4 +189,4 @@ private:
 
 BoundedMessage BoundForParser(const QByteArray& raw) { return Scanner(raw).run(); }
 
-}  // namespace mail
+}  // namespace mime
