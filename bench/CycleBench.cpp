@@ -34,9 +34,9 @@
 #include "../tests/util/TestServers.h"
 #include "core/CheckAndForward.h"
 #include "mail/ComponentRegistry.h"
-#include "mail/adapter/DeliveryLedger.h"
 #include "mail/adapter/QtSmtpMail.h"
 #include "mail/adapter/RealComponent.h"
+#include "mail/ledger/DeliveryLedger.h"
 
 namespace {
 
@@ -149,7 +149,7 @@ int cycle(testutil::TestServers& servers, const Endpoints& at, int count, bool w
 int sendOnly(const Endpoints& at, int count) {
     MixedBodies bodies;
     QTemporaryDir journal;
-    mail::QtSmtpMail smtp(std::make_shared<mail::DeliveryLedger>(journal.filePath("journal")));
+    mail::QtSmtpMail smtp(std::make_shared<ledger::DeliveryLedger>(journal.filePath("journal")));
     QElapsedTimer clock;
     clock.start();
     if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(at.smtpPort)) ||

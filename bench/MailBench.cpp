@@ -21,9 +21,9 @@
 #include "../tests/util/TestMails.h"
 #include "../tests/util/TestServers.h"
 #include "mail/ComponentRegistry.h"
-#include "mail/adapter/DeliveryLedger.h"
 #include "mail/adapter/QtPop3Mail.h"
 #include "mail/adapter/QtSmtpMail.h"
+#include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/MessageReader.h"
 
 namespace {
@@ -74,7 +74,7 @@ int pop3Bench(int count, bool withCurl) {
         return rc;
     }
     QTemporaryDir journal;
-    auto ledger = std::make_shared<mail::DeliveryLedger>(journal.filePath("journal"));
+    auto ledger = std::make_shared<ledger::DeliveryLedger>(journal.filePath("journal"));
     ledger->SetSmtpReady(true);  // Forwarding mode
     mail::QtPop3Mail pop3(ledger);
     clock.start();
@@ -93,7 +93,7 @@ int pop3Bench(int count, bool withCurl) {
 int smtpBench(int count) {
     auto& servers = testutil::TestServers::Get();
     QTemporaryDir journal;
-    mail::QtSmtpMail smtp(std::make_shared<mail::DeliveryLedger>(journal.filePath("journal")));
+    mail::QtSmtpMail smtp(std::make_shared<ledger::DeliveryLedger>(journal.filePath("journal")));
     QElapsedTimer clock;
     clock.start();
     if (!smtp.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.smtpPort)) ||

@@ -17,7 +17,7 @@ constexpr qint64 kSetUpSessionReuseMs = 30 * 1000;
 
 }  // namespace
 
-QtPop3Mail::QtPop3Mail(std::shared_ptr<DeliveryLedger> ledger, net::Timeouts timeouts,
+QtPop3Mail::QtPop3Mail(std::shared_ptr<ledger::DeliveryLedger> ledger, net::Timeouts timeouts,
                        Limits limits)
     : ledger_(std::move(ledger)), timeouts_(timeouts), limits_(limits) {}
 
@@ -96,7 +96,7 @@ std::int32_t QtPop3Mail::RecvMail() {
         ++uses[message.uid];
         onServer << QString::fromLatin1(message.uid);
     }
-    Journal& journal = *ledger_->journal();
+    ledger::Journal& journal = *ledger_->journal();
     journal.KeepOnly(onServer);
 
     mailCount_ = 0;
@@ -260,10 +260,10 @@ bool QtPop3Mail::GetMailInfo(std::int32_t& mailNo, QString& displayName, QString
 
 bool QtPop3Mail::DeleteMail(std::int32_t& mailNo, std::int16_t mode) {
     if (mode != 2 || mailNo <= 0 || mailNo > qsizetype(handed_.size())) return false;
-    LedgerMail mail = handed_[mailNo - 1];
+    ledger::LedgerMail mail = handed_[mailNo - 1];
     // The open mail may have been refused as a whole forward since it was handed out.
     if (mailNo == openedNo_) {
-        if (std::optional<LedgerMail> open = ledger_->OpenMail()) mail = *open;
+        if (std::optional<ledger::LedgerMail> open = ledger_->OpenMail()) mail = *open;
     }
     handed_[mailNo - 1] = mail;
     ledger_->AddListed(mail);
@@ -281,7 +281,7 @@ void QtPop3Mail::Refresh() {
     // Deleted: what the cycle asked to delete and the ledger has as delivered; a mail
     // of a digest refused for good that the cycle did not list again stays.
     QSet<std::int32_t> delivered;
-    for (const LedgerMail& mail : ledger_->Committed())
+    for (const ledger::LedgerMail& mail : ledger_->Committed())
         if (!mail.keep) delivered.insert(mail.mailNo);
     std::vector<int> numbers = deliveredEarlier_;
     for (std::int32_t mailNo : std::as_const(listedNumbers_))

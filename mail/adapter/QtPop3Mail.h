@@ -32,11 +32,11 @@
 #include <optional>
 #include <vector>
 
-#include "DeliveryLedger.h"
 #include "Limits.h"
 #include "Pop3Session.h"
 #include "Worker.h"
 #include "mail/MailComponent.h"
+#include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/MessageReader.h"
 #include "mail/net/Timeouts.h"
 
@@ -44,7 +44,7 @@ namespace mail {
 
 class QtPop3Mail : public Pop3Mail {
 public:
-    QtPop3Mail(std::shared_ptr<DeliveryLedger> ledger, net::Timeouts timeouts = {},
+    QtPop3Mail(std::shared_ptr<ledger::DeliveryLedger> ledger, net::Timeouts timeouts = {},
                Limits limits = {});
     ~QtPop3Mail() override;
 
@@ -70,8 +70,8 @@ private:
     };
     struct Fetched {
         mime::ReadMail mail;
-        LedgerMail ledgerMail;
-        OpenContent content;
+        ledger::LedgerMail ledgerMail;
+        ledger::OpenContent content;
     };
 
     // On the worker: retrieves and reads new_[index].
@@ -89,7 +89,7 @@ private:
     Result<std::vector<Pop3Listed>> openAndList();
     QString account() const;
 
-    std::shared_ptr<DeliveryLedger> ledger_;
+    std::shared_ptr<ledger::DeliveryLedger> ledger_;
     net::Timeouts timeouts_;
     Limits limits_;
     bool forwarding_ = false;
@@ -103,9 +103,9 @@ private:
     std::vector<NewMail> new_;
     std::vector<int> deliveredEarlier_;  // message numbers delivered in an earlier check
     qsizetype next_ = 0;
-    qsizetype requested_ = 0;           // new_ index of the next RETR to queue (worker only)
-    std::vector<LedgerMail> handed_;    // per mail number handed out in this check
-    QSet<std::int32_t> listedNumbers_;  // DeleteMail'd in this check
+    qsizetype requested_ = 0;                 // new_ index of the next RETR to queue (worker only)
+    std::vector<ledger::LedgerMail> handed_;  // per mail number handed out in this check
+    QSet<std::int32_t> listedNumbers_;        // DeleteMail'd in this check
     mime::ReadMail opened_;
     std::int32_t openedNo_ = 0;
     QSet<QByteArray> tooLargeUids_;  // found too large while being retrieved

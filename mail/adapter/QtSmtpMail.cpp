@@ -26,7 +26,7 @@ struct Outcome {
 
 }  // namespace
 
-QtSmtpMail::QtSmtpMail(std::shared_ptr<DeliveryLedger> ledger, net::Timeouts timeouts)
+QtSmtpMail::QtSmtpMail(std::shared_ptr<ledger::DeliveryLedger> ledger, net::Timeouts timeouts)
     : ledger_(std::move(ledger)), timeouts_(timeouts) {}
 
 QtSmtpMail::~QtSmtpMail() {
@@ -99,7 +99,8 @@ QString QtSmtpMail::messageKey() const {
     if (const QString open = ledger_->OpenMailKey(); !open.isEmpty()) return open;
     // The same digest: the same mails listed, the same text.
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const LedgerMail& mail : ledger_->Listed()) hash.addData((mail.key + u'\n').toUtf8());
+    for (const ledger::LedgerMail& mail : ledger_->Listed())
+        hash.addData((mail.key + u'\n').toUtf8());
     hash.addData((draft_.to + u'\n' + draft_.subject + u'\n' + draft_.body).toUtf8());
     return QStringLiteral("digest.") + QString::fromLatin1(hash.result().toHex().left(32));
 }
@@ -118,7 +119,7 @@ bool QtSmtpMail::Mail() {
     draft_.fromName = senderName_;
     draft_.key = messageKey();
     // A whole forward carries the original's files and answers to its sender.
-    const OpenContent open = ledger_->OpenMailContent();
+    const ledger::OpenContent open = ledger_->OpenMailContent();
     draft_.original = open.message;
     draft_.replyToName = open.senderName;
     draft_.replyToAddress = open.senderAddress;

@@ -12,9 +12,9 @@
 #include <QHash>
 #include <memory>
 
-#include "DeliveryLedger.h"
 #include "Worker.h"
 #include "mail/MailComponent.h"
+#include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/OutgoingMessage.h"
 #include "mail/net/Timeouts.h"
 #include "mail/smtp/SmtpSession.h"
@@ -25,7 +25,7 @@ class QtSmtpMail : public SmtpMail {
 public:
     static constexpr int kMaxUnconfirmedSends = 2;
 
-    QtSmtpMail(std::shared_ptr<DeliveryLedger> ledger, net::Timeouts timeouts = {});
+    QtSmtpMail(std::shared_ptr<ledger::DeliveryLedger> ledger, net::Timeouts timeouts = {});
     ~QtSmtpMail() override;
 
     QString LastError() const override { return error_; }
@@ -46,7 +46,7 @@ private:
     // from the mails it lists, so that the same digest sent again keeps its identity.
     QString messageKey() const;  // uses draft_
 
-    std::shared_ptr<DeliveryLedger> ledger_;
+    std::shared_ptr<ledger::DeliveryLedger> ledger_;
     net::Timeouts timeouts_;
     mime::OutgoingMail draft_;
     QString sender_, senderName_;

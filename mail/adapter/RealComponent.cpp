@@ -1,9 +1,9 @@
 #include "RealComponent.h"
 
-#include "DeliveryLedger.h"
 #include "QtPop3Mail.h"
 #include "QtSmtpMail.h"
 #include "mail/ComponentRegistry.h"
+#include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/MessageReader.h"
 
 namespace mail {
@@ -20,7 +20,7 @@ void initLibraries() {
 
 ComponentRegistry ComponentRegistry::WithRealComponent(const QString& journalFolder) {
     initLibraries();
-    auto ledger = std::make_shared<DeliveryLedger>(journalFolder + u'/' + kJournalFileName);
+    auto ledger = std::make_shared<ledger::DeliveryLedger>(journalFolder + u'/' + kJournalFileName);
     ComponentRegistry registry;
     registry.endTransfers_ = [ledger] { ledger->ending = true; };
     registry.Register(kSmtpProgId, [ledger] { return std::make_unique<QtSmtpMail>(ledger); });
@@ -31,7 +31,7 @@ ComponentRegistry ComponentRegistry::WithRealComponent(const QString& journalFol
 RealComponent MakeRealComponent(const QString& journalFolder, net::Timeouts timeouts,
                                 Limits limits) {
     initLibraries();
-    auto ledger = std::make_shared<DeliveryLedger>(journalFolder + u'/' + kJournalFileName);
+    auto ledger = std::make_shared<ledger::DeliveryLedger>(journalFolder + u'/' + kJournalFileName);
     return {std::make_unique<QtSmtpMail>(ledger, timeouts),
             std::make_unique<QtPop3Mail>(ledger, timeouts, limits), ledger};
 }

@@ -9,14 +9,16 @@
 #include "mail/MailComponent.h"
 #include "mail/net/Timeouts.h"
 
-namespace mail {
-
+namespace ledger {
 class DeliveryLedger;
+}
+
+namespace mail {
 
 struct RealComponent {
     std::unique_ptr<SmtpMail> smtp;
     std::unique_ptr<Pop3Mail> pop3;
-    std::shared_ptr<DeliveryLedger> ledger;  // what both share, e.g. to end their transfers
+    std::shared_ptr<ledger::DeliveryLedger> ledger;  // what both share, e.g. to end their transfers
 };
 
 RealComponent MakeRealComponent(const QString& journalFolder, net::Timeouts timeouts = {},

@@ -18,9 +18,9 @@
 #include "../util/QtPrinters.h"
 #include "../util/SilentServer.h"
 #include "../util/TestServers.h"
-#include "mail/adapter/DeliveryLedger.h"
 #include "mail/adapter/QtPop3Mail.h"
 #include "mail/adapter/QtSmtpMail.h"
+#include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/MessageReader.h"
 #include "mail/smtp/SmtpSession.h"
 
@@ -43,8 +43,8 @@ class MailComponent : public ::testing::Test {
 protected:
     TestServers& servers = TestServers::Get();
     QTemporaryDir folder;
-    std::shared_ptr<mail::DeliveryLedger> ledger =
-        std::make_shared<mail::DeliveryLedger>(folder.filePath("journal"));
+    std::shared_ptr<ledger::DeliveryLedger> ledger =
+        std::make_shared<ledger::DeliveryLedger>(folder.filePath("journal"));
     QString user = uniqueUser();
     net::Timeouts fast{5, 5};
 
@@ -181,7 +181,7 @@ TEST_F(MailComponent, ASetUpWithAnUnusableJournalFails) {
     QTemporaryDir folder;
     const QString path = folder.filePath("journal");
     ASSERT_TRUE(QDir().mkdir(path));
-    mail::QtPop3Mail object(std::make_shared<mail::DeliveryLedger>(path), fast);
+    mail::QtPop3Mail object(std::make_shared<ledger::DeliveryLedger>(path), fast);
     EXPECT_FALSE(object.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), user, "pw"));
     EXPECT_TRUE(object.LastError().contains(path)) << object.LastError().toStdString();
 }
@@ -411,7 +411,7 @@ TEST_F(MailComponent, AForwardSentAgainKeepsItsMessageId) {
     servers.Deliver(user, simpleMail("boss@x.jp", "whole", "forward me\r\n"));
     // Two starts whose journals know nothing: the forward goes out twice.
     for (const char* journal : {"first", "second"}) {
-        auto start = std::make_shared<mail::DeliveryLedger>(folder.filePath(journal));
+        auto start = std::make_shared<ledger::DeliveryLedger>(folder.filePath(journal));
         mail::QtSmtpMail smtp(start, fast);
         ASSERT_TRUE(smtp.Connect(smtpUrl()));
         smtp.SetSender("me@x.jp", "自動転送");

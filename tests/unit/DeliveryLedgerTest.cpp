@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "mail/adapter/DeliveryLedger.h"
+#include "mail/ledger/DeliveryLedger.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ enum class Fact { Delivered, Kept, Nothing };
 
 struct AcceptCase {
     const char* name;
-    mail::LedgerMail mail;
+    ledger::LedgerMail mail;
     bool forwardedWhole;  // open when accepted; otherwise listed in the accepted digest
     bool refusedEarlier;
     Fact expected;
@@ -27,7 +27,7 @@ TEST_P(LedgerAccepts, RecordsWhatTheMailNeeds) {
     QTemporaryDir folder;
     const QString path = folder.filePath("journal");
     {
-        mail::DeliveryLedger ledger(path);
+        ledger::DeliveryLedger ledger(path);
         ledger.OpenJournal("user\npop3://host:110");
         ledger.BeginCheck();
         if (c.refusedEarlier) {
@@ -42,7 +42,7 @@ TEST_P(LedgerAccepts, RecordsWhatTheMailNeeds) {
         ledger.RecordAccepted();
     }
     // What a new start reads back.
-    mail::Journal journal(path, "user\npop3://host:110");
+    ledger::Journal journal(path, "user\npop3://host:110");
     const QString uid = c.mail.uid.isEmpty() ? QStringLiteral("u1") : c.mail.uid;
     EXPECT_EQ(journal.IsDelivered(uid), c.expected == Fact::Delivered);
     EXPECT_EQ(journal.IsKept(uid), c.expected == Fact::Kept);
@@ -63,7 +63,7 @@ TEST(Ledger, ADigestRefusedForGoodDeliversNothingAndKeepsItsOnlyMail) {
     QTemporaryDir folder;
     const QString path = folder.filePath("journal");
     {
-        mail::DeliveryLedger ledger(path);
+        ledger::DeliveryLedger ledger(path);
         ledger.OpenJournal("user\npop3://host:110");
         ledger.BeginCheck();
         ledger.AddListed({"u1", "k1", false, 1});
@@ -74,11 +74,11 @@ TEST(Ledger, ADigestRefusedForGoodDeliversNothingAndKeepsItsOnlyMail) {
         ledger.AddListed({"u1", "k1", false, 1});
         ledger.RecordAccepted();
         QList<std::int32_t> committed;
-        for (const mail::LedgerMail& mail : ledger.Committed())
+        for (const ledger::LedgerMail& mail : ledger.Committed())
             if (!mail.keep) committed << mail.mailNo;
         EXPECT_EQ(committed, QList<std::int32_t>{1});
     }
-    mail::Journal journal(path, "user\npop3://host:110");
+    ledger::Journal journal(path, "user\npop3://host:110");
     EXPECT_TRUE(journal.IsDelivered("u1"));
     EXPECT_FALSE(journal.IsDelivered("u2"));
     EXPECT_TRUE(journal.IsKept("u2"));
@@ -86,7 +86,7 @@ TEST(Ledger, ADigestRefusedForGoodDeliversNothingAndKeepsItsOnlyMail) {
 }
 
 TEST(Ledger, TheModeIsTakenOnceAndOnlyFromASuccessfulSetUp) {
-    mail::DeliveryLedger ledger(QStringLiteral("/nonexistent/journal"));
+    ledger::DeliveryLedger ledger(QStringLiteral("/nonexistent/journal"));
     ledger.SetSmtpReady(true);
     EXPECT_TRUE(ledger.TakeSmtpReady());
     EXPECT_FALSE(ledger.TakeSmtpReady()) << "a POP3 set-up without SMTP means Check-only";
@@ -99,9 +99,9 @@ TEST(LedgerJournal, AnUnusableJournalIsReportedWithItsPath) {
     QTemporaryDir folder;
     const QString path = folder.filePath("journal");
     ASSERT_TRUE(QDir().mkdir(path));  // not a file: neither readable nor writable as one
-    mail::DeliveryLedger ledger(path);
+    ledger::DeliveryLedger ledger(path);
     const QString problem = ledger.OpenJournal("user\npop3://host:110");
     EXPECT_TRUE(problem.contains(path)) << problem.toStdString();
     EXPECT_FALSE(ledger.journal()->MarkDelivered("u1"));
-    EXPECT_TRUE(mail::DeliveryLedger(folder.filePath("other")).OpenJournal("a").isEmpty());
+    EXPECT_TRUE(ledger::DeliveryLedger(folder.filePath("other")).OpenJournal("a").isEmpty());
 }

@@ -32,7 +32,7 @@
 
 #include "Journal.h"
 
-namespace mail {
+namespace ledger {
 
 // One message of the current session as the ledger knows it.
 struct LedgerMail {
@@ -102,4 +102,4 @@ private:
     QList<LedgerMail> committed_;  // in this check
 };
 
-}  // namespace mail
+}  // namespace ledger

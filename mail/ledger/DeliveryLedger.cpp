@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace mail {
+namespace ledger {
 
 DeliveryLedger::DeliveryLedger(QString journalPath) : journalPath_(std::move(journalPath)) {}
 
@@ -123,4 +123,4 @@ void DeliveryLedger::RecordAccepted() {
     journal_->Sync();
 }
 
-}  // namespace mail
+}  // namespace ledger

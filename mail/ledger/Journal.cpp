@@ -5,7 +5,7 @@
 #include <QCryptographicHash>
 #include <QSaveFile>
 
-namespace mail {
+namespace ledger {
 
 Journal::Journal(QString path, const QString& account) : path_(std::move(path)) {
     accountKey_ = QString::fromLatin1(
@@ -135,4 +135,4 @@ void Journal::KeepOnly(const QStringList& uidsOnServer) {
     save.commit();
 }
 
-}  // namespace mail
+}  // namespace ledger

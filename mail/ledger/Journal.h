@@ -15,7 +15,7 @@
 #include <QStringList>
 #include <optional>
 
-namespace mail {
+namespace ledger {
 
 class Journal {
 public:
@@ -58,4 +58,4 @@ private:
     QString problem_;
 };
 
-}  // namespace mail
+}  // namespace ledger
