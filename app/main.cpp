@@ -12,6 +12,7 @@
 #include "StartUp.h"
 #include "Texts.h"
 #include "core/CheckAndForward.h"
+#include "mail/adapter/RealComponent.h"
 #include "ui/frmInfo.h"
 
 namespace {
@@ -47,7 +48,7 @@ int runWindow(const app::SettingsLocation& location) {
     dialogs.SetParent(&window);
     app::SignalBridge signals([&window] { window.Form_Unload(); });
 
-    const auto components = mail::ComponentRegistry::WithRealComponent(location.stateFolder);
+    const auto components = mail::MakeComponentRegistry(location.stateFolder);
     // A transfer stuck on a silent server must not hold the program's end for its timeout.
     QObject::connect(&window, &ui::frmInfo::unloaded, [&components] { components.EndTransfers(); });
     app::Main supervisor(state, window, components, location.settingsFile,
@@ -79,8 +80,7 @@ int main(int argc, char** argv) {
         if (start.Result() == app::StartUp::Outcome::AlreadyRunning)
             return app::kExitAlreadyRunning;
         if (start.Result() != app::StartUp::Outcome::Ready) return 1;
-        const auto components =
-            mail::ComponentRegistry::WithRealComponent(start.Location().stateFolder);
+        const auto components = mail::MakeComponentRegistry(start.Location().stateFolder);
         return start.Finish(app::RunHeadless(start.Location(), components));
     }
 

@@ -33,7 +33,6 @@
 #include "../tests/util/RecordingWindow.h"
 #include "../tests/util/TestServers.h"
 #include "core/CheckAndForward.h"
-#include "mail/ComponentRegistry.h"
 #include "mail/adapter/QtSmtpMail.h"
 #include "mail/adapter/RealComponent.h"
 #include "mail/ledger/DeliveryLedger.h"
@@ -294,7 +293,7 @@ int main(int argc, char** argv) {
             "[--smtp-sink] [--rtt MS [--smtp-delayed]]\n");
         return 2;
     }
-    mail::ComponentRegistry::WithRealComponent(QString());
+    mail::InitMailLibraries();
     auto& servers = testutil::TestServers::Get();
     qputenv("SSL_CERT_FILE", servers.caFile().toUtf8());
     Endpoints at{servers.pop3Port, servers.smtpPort};

@@ -20,9 +20,9 @@
 
 #include "../tests/util/TestMails.h"
 #include "../tests/util/TestServers.h"
-#include "mail/ComponentRegistry.h"
 #include "mail/adapter/QtPop3Mail.h"
 #include "mail/adapter/QtSmtpMail.h"
+#include "mail/adapter/RealComponent.h"
 #include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/MessageReader.h"
 
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: mail_bench pop3|curl|smtp|decode|attachments N\n");
         return 2;
     }
-    mail::ComponentRegistry::WithRealComponent(QString());
+    mail::InitMailLibraries();
     // The servers' own CA, as in the integration tests.
     qputenv("SSL_CERT_FILE", testutil::TestServers::Get().caFile().toUtf8());
     const int count = args[2].toInt();

@@ -16,7 +16,6 @@
 #include "../tests/util/RecordingWindow.h"
 #include "../tests/util/TestServers.h"
 #include "core/CheckAndForward.h"
-#include "mail/ComponentRegistry.h"
 #include "mail/adapter/RealComponent.h"
 
 namespace {
@@ -58,7 +57,7 @@ int main(int argc, char** argv) {
     const qint64 megabytes = argc > 2 ? QByteArray(argv[2]).toLongLong() : (endless ? 512 : 200);
 
     testutil::TestServers& servers = testutil::TestServers::Get();
-    mail::ComponentRegistry::WithRealComponent(QString());  // library set-up, main thread
+    mail::InitMailLibraries();  // library set-up, main thread
     servers.ClearReceived(servers.smtpSpool());
     QTemporaryDir box, journal;
     if (!writeMail(box.filePath("big.eml"), endless ? 1 : megabytes)) return 1;

@@ -21,9 +21,10 @@ public:
     // Null when progId is unknown; error then says which identifier was missing.
     std::unique_ptr<ComponentObject> CreateObject(const QString& progId, QString* error) const;
 
-    // The real component: POP3 on Qt Network, SMTP on Qt Network, messages read with GMime.
-    static ComponentRegistry WithRealComponent(const QString& journalFolder);
-
+    // What EndTransfers does for the objects this registry makes.
+    void SetEndTransfers(std::function<void()> endTransfers) {
+        endTransfers_ = std::move(endTransfers);
+    }
     // The program is ending: transfers in progress stop and no new one starts.
     void EndTransfers() const {
         if (endTransfers_) endTransfers_();

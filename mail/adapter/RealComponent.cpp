@@ -2,7 +2,6 @@
 
 #include "QtPop3Mail.h"
 #include "QtSmtpMail.h"
-#include "mail/ComponentRegistry.h"
 #include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/MessageReader.h"
 
@@ -11,18 +10,18 @@ namespace {
 
 inline const QString kJournalFileName = QStringLiteral("Tarnpost.journal");
 
-void initLibraries() {
+}  // namespace
+
+void InitMailLibraries() {
     // Global library set-up, on the main thread before any worker runs.
     mime::InitMessageLibrary();
 }
 
-}  // namespace
-
-ComponentRegistry ComponentRegistry::WithRealComponent(const QString& journalFolder) {
-    initLibraries();
+ComponentRegistry MakeComponentRegistry(const QString& journalFolder) {
+    InitMailLibraries();
     auto ledger = std::make_shared<ledger::DeliveryLedger>(journalFolder + u'/' + kJournalFileName);
     ComponentRegistry registry;
-    registry.endTransfers_ = [ledger] { ledger->ending = true; };
+    registry.SetEndTransfers([ledger] { ledger->ending = true; });
     registry.Register(kSmtpProgId, [ledger] { return std::make_unique<QtSmtpMail>(ledger); });
     registry.Register(kPop3ProgId, [ledger] { return std::make_unique<QtPop3Mail>(ledger); });
     return registry;
@@ -30,7 +29,7 @@ ComponentRegistry ComponentRegistry::WithRealComponent(const QString& journalFol
 
 RealComponent MakeRealComponent(const QString& journalFolder, net::Timeouts timeouts,
                                 Limits limits) {
-    initLibraries();
+    InitMailLibraries();
     auto ledger = std::make_shared<ledger::DeliveryLedger>(journalFolder + u'/' + kJournalFileName);
     return {std::make_unique<QtSmtpMail>(ledger, timeouts),
             std::make_unique<QtPop3Mail>(ledger, timeouts, limits), ledger};

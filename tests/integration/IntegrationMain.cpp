@@ -5,13 +5,13 @@
 #include <QCoreApplication>
 
 #include "../util/TestServers.h"
-#include "mail/ComponentRegistry.h"
+#include "mail/adapter/RealComponent.h"
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     // The suite's own CA is the trust store, as OpenSSL's variable names it.
     qputenv("SSL_CERT_FILE", testutil::TestServers::Get().caFile().toUtf8());
-    mail::ComponentRegistry::WithRealComponent(QString());  // library set-up, main thread
+    mail::InitMailLibraries();  // library set-up, main thread
     return RUN_ALL_TESTS();
 }
