@@ -75,7 +75,7 @@ int pop3Bench(int count, bool withCurl) {
     }
     QTemporaryDir journal;
     auto ledger = std::make_shared<ledger::DeliveryLedger>(journal.filePath("journal"));
-    ledger->SetSmtpReady(true);  // Forwarding mode
+    ledger->SmtpSetUp(true);  // Forwarding mode
     mail::QtPop3Mail pop3(ledger);
     clock.start();
     if (!pop3.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), "bench", "pw") ||

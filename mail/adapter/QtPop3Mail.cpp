@@ -27,7 +27,7 @@ QString QtPop3Mail::account() const { return user_ + u'\n' + server_->url; }
 
 bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
                          const QString& password) {
-    forwarding_ = ledger_->TakeSmtpReady();
+    forwarding_ = ledger_->Pop3SetUpBegins() == ledger::Mode::Forwarding;
     authenticationFailed_ = false;
     dropSession();
     connected_ = false;
@@ -52,7 +52,9 @@ bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
         authenticationFailed_ = probe.error().kind == Error::Kind::Authentication;
         return false;
     }
-    if (const QString problem = ledger_->OpenJournal(account()); !problem.isEmpty()) {
+    // Reading the journal may wait for the disk: on the worker, like every journal call.
+    if (const QString problem = worker_.Run([this] { return ledger_->OpenJournal(account()); });
+        !problem.isEmpty()) {
         error_ = problem;
         dropSession();
         return false;
@@ -69,12 +71,11 @@ std::int32_t QtPop3Mail::RecvMail() {
         error_ = QStringLiteral("not connected to a POP3 server");
         return -1;
     }
+    // A check that failed may have left a retrieval running ahead; it uses what is reset here.
+    settleAhead();
     if (setUpSessionFresh_.hasExpired()) dropSession();
-    ledger_->BeginCheck();
     new_.clear();
     deliveredEarlier_.clear();
-    handed_.clear();
-    listedNumbers_.clear();
     next_ = requested_ = 0;
     openedNo_ = 0;
     checkDeadline_.setRemainingTime(qint64(timeouts_.checkCeilingSeconds) * 1000);
@@ -96,8 +97,13 @@ std::int32_t QtPop3Mail::RecvMail() {
         ++uses[message.uid];
         onServer << QString::fromLatin1(message.uid);
     }
-    ledger::Journal& journal = *ledger_->journal();
-    journal.KeepOnly(onServer);
+    // A journal that cannot record what this check would do stops it before anything is
+    // sent or deleted.
+    if (const ledger::Failure failed = worker_.Run([&] { return ledger_->BeginCheck(onServer); })) {
+        error_ = *failed;
+        dropSession();
+        return -1;
+    }
 
     mailCount_ = 0;
     for (const Pop3Listed& message : listing.value()) {
@@ -105,13 +111,13 @@ std::int32_t QtPop3Mail::RecvMail() {
         // A UID given twice, or none that can be used, identifies nothing: such a message
         // is new until a check deletes it.
         const bool shared = message.uid.isEmpty() || uses.value(message.uid) > 1;
-        if (!shared && journal.IsKept(uid)) continue;
-        if (!shared && journal.IsDelivered(uid)) {
+        if (!shared && ledger_->IsKept(uid)) continue;
+        if (!shared && ledger_->IsDelivered(uid)) {
             deliveredEarlier_.push_back(message.number);
             continue;
         }
         ++mailCount_;
-        if (forwarding_ || !journal.IsAnnounced(uid)) {
+        if (forwarding_ || !ledger_->IsAnnounced(uid)) {
             const bool tooLarge =
                 message.size > limits_.maxMessageBytes || tooLargeUids_.contains(message.uid);
             new_.push_back({message, shared, tooLarge});
@@ -141,9 +147,16 @@ Result<std::vector<Pop3Listed>> QtPop3Mail::openAndList() {
 
 void QtPop3Mail::SetAutoSave(bool on) {
     // Only Check-only mode announces; a Forwarding check that failed announced nothing.
-    if (!on || forwarding_ || !ledger_->journal()) return;
-    for (const NewMail& mail : new_)
-        ledger_->journal()->MarkAnnounced(QString::fromLatin1(mail.listed.uid));
+    if (!on || forwarding_ || !connected_) return;
+    QStringList uids;
+    for (const NewMail& mail : new_) uids << QString::fromLatin1(mail.listed.uid);
+    // The announcement stands; the next check writes what is missing first, or fails.
+    if (const ledger::Failure failed =
+            worker_.Run([&] { return ledger_->RecordAnnounced(uids); })) {
+        error_ = *failed;
+        qCWarning(net::lcMail).noquote()
+            << "the new mails are not recorded as announced:" << *failed;
+    }
 }
 
 QString QtPop3Mail::mailKey(const QByteArray& uid, const QByteArray& content) const {
@@ -199,10 +212,12 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
         }
     }
     const QString uid = QString::fromLatin1(mail.listed.uid);
-    fetched.ledgerMail.uid = mail.uidShared ? QString() : uid;
-    fetched.ledgerMail.key = mailKey(mail.listed.uid, mail.uidShared ? content : QByteArray());
-    fetched.ledgerMail.keep = mail.tooLarge || refused;
-    fetched.ledgerMail.mailNo = static_cast<std::int32_t>(index + 1);
+    fetched.ledgerMail = {
+        .uid = mail.uidShared ? QString() : uid,
+        .key = mailKey(mail.listed.uid, mail.uidShared ? content : QByteArray()),
+        .keep = mail.tooLarge || refused,
+        .messageNumber = mail.listed.number,
+    };
     fetched.content = {std::move(content), fetched.mail.displayName, fetched.mail.address};
     return fetched;
 }
@@ -215,7 +230,7 @@ void QtPop3Mail::startAhead() {
 
 std::int32_t QtPop3Mail::OpenNewMail(QString& body) {
     if (next_ >= qsizetype(new_.size())) {
-        ledger_->SetOpenMail(std::nullopt);
+        ledger_->DigestBegins();
         return 0;
     }
     if (!session_) {
@@ -238,8 +253,7 @@ std::int32_t QtPop3Mail::OpenNewMail(QString& body) {
     ++next_;
     startAhead();
     opened_ = std::move(fetched.value().mail);
-    handed_.push_back(fetched.value().ledgerMail);
-    ledger_->SetOpenMail(handed_.back(), std::move(fetched.value().content));
+    ledger_->ForwardBegins(fetched.value().ledgerMail, std::move(fetched.value().content));
     body = opened_.body;
     openedNo_ = static_cast<std::int32_t>(next_);
     return openedNo_;
@@ -259,37 +273,21 @@ bool QtPop3Mail::GetMailInfo(std::int32_t& mailNo, QString& displayName, QString
 }
 
 bool QtPop3Mail::DeleteMail(std::int32_t& mailNo, std::int16_t mode) {
-    if (mode != 2 || mailNo <= 0 || mailNo > qsizetype(handed_.size())) return false;
-    ledger::LedgerMail mail = handed_[mailNo - 1];
-    // The open mail may have been refused as a whole forward since it was handed out.
-    if (mailNo == openedNo_) {
-        if (std::optional<ledger::LedgerMail> open = ledger_->OpenMail()) mail = *open;
-    }
-    handed_[mailNo - 1] = mail;
-    ledger_->AddListed(mail);
-    // Done with: a digest sent from now on is no forward of it.
-    if (mailNo == openedNo_) ledger_->SetOpenMail(std::nullopt);
-    listedNumbers_.insert(mailNo);
-    return true;
+    return mode == 2 && ledger_->Listed(mailNo);
 }
 
 void QtPop3Mail::Refresh() {
-    if (!ledger_->journal()) return;
+    if (!connected_) return;
     // What the cycle listed is delivered now, also when no digest had to be sent.
-    ledger_->SetOpenMail(std::nullopt);
-    ledger_->RecordAccepted();
-    // Deleted: what the cycle asked to delete and the ledger has as delivered; a mail
-    // of a digest refused for good that the cycle did not list again stays.
-    QSet<std::int32_t> delivered;
-    for (const ledger::LedgerMail& mail : ledger_->Committed())
-        if (!mail.keep) delivered.insert(mail.mailNo);
-    std::vector<int> numbers = deliveredEarlier_;
-    for (std::int32_t mailNo : std::as_const(listedNumbers_))
-        if (delivered.contains(mailNo)) numbers.push_back(new_[mailNo - 1].listed.number);
-    std::sort(numbers.begin(), numbers.end());
+    std::vector<int> numbers = std::exchange(deliveredEarlier_, {});
+    if (const ledger::Failure failed =
+            worker_.Run([&] { return ledger_->ListedDelivered(&numbers); })) {
+        error_ = *failed;
+        qCWarning(net::lcMail).noquote() << "nothing is deleted from the server:" << *failed;
+        dropSession();
+        return;
+    }
     deleteAndQuit(numbers);
-    listedNumbers_.clear();
-    deliveredEarlier_.clear();
 }
 
 void QtPop3Mail::settleAhead() {

@@ -71,7 +71,7 @@ private:
     struct Fetched {
         mime::ReadMail mail;
         ledger::LedgerMail ledgerMail;
-        ledger::OpenContent content;
+        ledger::ForwardContent content;
     };
 
     // On the worker: retrieves and reads new_[index].
@@ -100,20 +100,21 @@ private:
     QDeadlineTimer checkDeadline_;
     // The set-up's connection, kept for the first check when that follows soon after.
     QDeadlineTimer setUpSessionFresh_;
-    std::vector<NewMail> new_;
     std::vector<int> deliveredEarlier_;  // message numbers delivered in an earlier check
     qsizetype next_ = 0;
-    qsizetype requested_ = 0;                 // new_ index of the next RETR to queue (worker only)
-    std::vector<ledger::LedgerMail> handed_;  // per mail number handed out in this check
-    QSet<std::int32_t> listedNumbers_;        // DeleteMail'd in this check
     mime::ReadMail opened_;
     std::int32_t openedNo_ = 0;
-    QSet<QByteArray> tooLargeUids_;  // found too large while being retrieved
     std::int32_t mailCount_ = 0;
     QString error_;
-    // Used on the worker thread only.
-    std::unique_ptr<Pop3Session> session_;
+    // The retrieval running ahead on the worker; used on the user-interface thread only.
     std::optional<std::future<Result<Fetched>>> ahead_;
+    // Shared with the worker's tasks, and never at the same time: the user-interface
+    // thread changes them only while no task is queued or running (ahead_ settled), and
+    // a task starts after the change and ends before the thread reads them again.
+    std::vector<NewMail> new_;
+    qsizetype requested_ = 0;        // new_ index of the next RETR to queue
+    QSet<QByteArray> tooLargeUids_;  // found too large while being retrieved
+    std::unique_ptr<Pop3Session> session_;
     // Last, so that it ends (and finishes its tasks) before the members they use.
     Worker worker_;
 };

@@ -21,7 +21,8 @@ QByteArray messageIdOf(const QByteArray& message) {
 struct Outcome {
     net::Status status = net::Done{};
     bool dataSent = false;
-    bool unreadable = false;  // the whole mail was sent and the answer could not be read
+    bool unreadable = false;     // the whole mail was sent and the answer could not be read
+    ledger::Failure unrecorded;  // accepted, but the journal could not record it
 };
 
 }  // namespace
@@ -43,7 +44,7 @@ bool QtSmtpMail::fail(const QString& why) {
 
 bool QtSmtpMail::Connect(const QString& smtpServer) {
     // Only a set-up that worked puts the POP3 object into Forwarding mode.
-    ledger_->SetSmtpReady(false);
+    ledger_->SmtpSetUp(false);
     authenticationFailed_ = false;
     QString why;
     auto server = net::ParseServerAddress(smtpServer, net::Protocol::Smtp, &why);
@@ -59,7 +60,7 @@ bool QtSmtpMail::Connect(const QString& smtpServer) {
         authenticationFailed_ = opened.error().kind == net::Error::Kind::Authentication;
         return fail(opened.error().message);
     }
-    ledger_->SetSmtpReady(true);
+    ledger_->SmtpSetUp(true);
     error_.clear();
     return true;
 }
@@ -96,11 +97,10 @@ bool QtSmtpMail::SetDetail(const QString& body) {
 }
 
 QString QtSmtpMail::messageKey() const {
-    if (const QString open = ledger_->OpenMailKey(); !open.isEmpty()) return open;
+    if (const QString forward = ledger_->ForwardKey(); !forward.isEmpty()) return forward;
     // The same digest: the same mails listed, the same text.
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const ledger::LedgerMail& mail : ledger_->Listed())
-        hash.addData((mail.key + u'\n').toUtf8());
+    for (const QString& key : ledger_->ListedKeys()) hash.addData((key + u'\n').toUtf8());
     hash.addData((draft_.to + u'\n' + draft_.subject + u'\n' + draft_.body).toUtf8());
     return QStringLiteral("digest.") + QString::fromLatin1(hash.result().toHex().left(32));
 }
@@ -110,16 +110,16 @@ bool QtSmtpMail::Mail() {
     if (sender_.isEmpty()) return fail(QStringLiteral("no sender is set"));
     if (draft_.to.isEmpty()) return fail(QStringLiteral("no recipient is set"));
     // A whole forward the server refused for good at an earlier check is not sent again.
-    if (std::optional<QString> refusal = ledger_->OpenMailRefusal()) {
+    if (std::optional<QString> refusal = ledger_->ForwardRefusal()) {
+        if (const ledger::Failure unrecorded = recordRefused(*refusal)) return fail(*unrecorded);
         permanent_ = true;
-        ledger_->RecordRefused(*refusal);
         return fail(*refusal);
     }
     draft_.fromAddress = sender_;
     draft_.fromName = senderName_;
     draft_.key = messageKey();
     // A whole forward carries the original's files and answers to its sender.
-    const ledger::OpenContent open = ledger_->OpenMailContent();
+    const ledger::ForwardContent open = ledger_->ForwardedContent();
     draft_.original = open.message;
     draft_.replyToName = open.senderName;
     draft_.replyToAddress = open.senderAddress;
@@ -130,14 +130,14 @@ bool QtSmtpMail::Mail() {
                 "the SMTP server took this mail %1 times without confirming it; it is "
                 "not sent again, and its mails stay on the server")
                 .arg(kMaxUnconfirmedSends);
-        ledger_->RecordRefused(why);
+        if (const ledger::Failure unrecorded = recordRefused(why)) return fail(*unrecorded);
         return fail(why);
     }
     const QByteArray message = mime::BuildMessage(draft_);
     const smtp::Envelope envelope{sender_.toUtf8(), draft_.to.toUtf8()};
     // A forward is mostly followed by another mail (a forward or the digest); the digest
     // ends the check.
-    const bool moreToFollow = ledger_->OpenMail().has_value();
+    const bool moreToFollow = ledger_->ForwardBegun();
     const Outcome sent = worker_.Run([&] {
         Outcome outcome;
         if (!session_) {
@@ -149,21 +149,33 @@ bool QtSmtpMail::Mail() {
         outcome.unreadable = !outcome.status && session_->LastAnswerUnreadable();
         // Recorded on this thread, at once: the shorter the gap between the server's
         // acceptance and the record, the smaller the window for a second delivery.
-        if (outcome.status) ledger_->RecordAccepted();
+        if (outcome.status) outcome.unrecorded = ledger_->RecordAccepted();
         return outcome;
     });
     if (!sent.status) {
         const net::Error& error = sent.status.error();
         if (sent.unreadable) unconfirmedSends_[draft_.key] += 1;
+        if (error.permanent) {
+            if (const ledger::Failure unrecorded = recordRefused(error.message))
+                return fail(*unrecorded);
+        }
         permanent_ = error.permanent;
-        if (permanent_) ledger_->RecordRefused(error.message);
         return fail(error.message);
     }
     unconfirmedSends_.remove(draft_.key);
     qCInfo(net::lcMail) << "SMTP server accepted mail" << messageIdOf(message) << "to" << draft_.to
                         << "(" << draft_.body.size() << "characters)";
+    // Delivered but not recorded: the check stops here, before anything more is sent or
+    // deleted, and the mail may be sent again by a later one.
+    if (sent.unrecorded)
+        return fail(QStringLiteral("the server accepted the mail, but %1").arg(*sent.unrecorded));
     error_.clear();
     return true;
+}
+
+ledger::Failure QtSmtpMail::recordRefused(const QString& reason) {
+    // The record waits for the disk: on the worker, never on the user-interface thread.
+    return worker_.Run([&] { return ledger_->RecordRefused(reason); });
 }
 
 }  // namespace mail

@@ -42,6 +42,7 @@ public:
 
 private:
     bool fail(const QString& why);
+    ledger::Failure recordRefused(const QString& reason);
     // The key the Message-ID is made from: the open mail's, or for the digest, one made
     // from the mails it lists, so that the same digest sent again keeps its identity.
     QString messageKey() const;  // uses draft_

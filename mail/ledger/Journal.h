@@ -17,6 +17,10 @@
 
 namespace ledger {
 
+// Why the journal could not record, naming its file and the reason (the disk is full,
+// the folder is read-only); nothing when it did.
+using Failure = std::optional<QString>;
+
 class Journal {
 public:
     // account distinguishes mailboxes sharing one file (user name and server).
@@ -28,32 +32,38 @@ public:
     // Why the SMTP server refused the message for ever, if it did.
     std::optional<QString> Refusal(const QString& uid) const;
 
-    // False when the fact could not be written; it is then not held either.
-    bool MarkAnnounced(const QString& uid);
-    bool MarkDelivered(const QString& uid);
-    bool MarkKept(const QString& uid);
-    bool MarkRefused(const QString& uid, const QString& reason);
+    // The fact is held from now on; a failure says it is not in the file yet. It is
+    // written again with the next fact, by Flush, or by KeepOnly.
+    [[nodiscard]] Failure MarkAnnounced(const QString& uid);
+    [[nodiscard]] Failure MarkDelivered(const QString& uid);
+    [[nodiscard]] Failure MarkKept(const QString& uid);
+    [[nodiscard]] Failure MarkRefused(const QString& uid, const QString& reason);
+    // Writes the facts an earlier failure left out of the file.
+    [[nodiscard]] Failure Flush();
     // Waits until the facts written so far are on the disk.
-    bool Sync();
+    [[nodiscard]] Failure Sync();
 
     // Why the journal cannot be used, empty when it can: a file that exists but cannot
-    // be read is never taken as empty (the mails it records would be sent again), and
-    // one that cannot be written would forget what is delivered next.
+    // be read is never taken as empty (the mails it records would be sent again) and
+    // never written, and one that cannot be written would forget what is delivered next.
     const QString& Problem() const { return problem_; }
 
     // Forgets the messages of this account that are no longer on the server, keeping
-    // the file as small as the mailbox.
-    void KeepOnly(const QStringList& uidsOnServer);
+    // the file as small as the mailbox. A failure leaves the file as it was.
+    [[nodiscard]] Failure KeepOnly(const QStringList& uidsOnServer);
 
 private:
-    bool append(char kind, const QString& uid, const QByteArray& extra = {});
-    bool openForAppend();
+    Failure record(char kind, const QString& uid, const QByteArray& extra = {});
+    Failure failure(const QString& what, const QString& reason) const;
+    Failure openForAppend();
+    QByteArray line(char kind, const QString& uid, const QByteArray& extra = {}) const;
     void load();
 
     QString path_;
-    QString accountKey_;
+    QByteArray accountKey_;
     QSet<QString> announced_, delivered_, kept_;
     QHash<QString, QString> refused_;
+    QByteArray unwritten_;  // lines held but not yet in the file
     QFile file_;
     QString problem_;
 };

@@ -67,7 +67,7 @@ protected:
     // A POP3 object as a fresh start of the program makes it, in the given mode.
     std::unique_ptr<mail::QtPop3Mail> pop3(bool forwarding) {
         auto object = std::make_unique<mail::QtPop3Mail>(ledger, fast);
-        ledger->SetSmtpReady(forwarding);
+        ledger->SmtpSetUp(forwarding);
         EXPECT_TRUE(object->Connect(pop3Url(), user, "pw")) << object->LastError().toStdString();
         return object;
     }
