@@ -124,7 +124,7 @@ private:
     QString journalPath_;
     mutable std::mutex mutex_;
     std::unique_ptr<Journal> journal_;
-    QString account_;
+    QString account_;  // the journal's
     bool smtpReady_ = false;
     Sending sending_ = Sending::Nothing;
     std::vector<LedgerMail> handed_;    // per mail number handed out in this check

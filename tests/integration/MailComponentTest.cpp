@@ -17,6 +17,7 @@
 #include "../util/Pop3Relay.h"
 #include "../util/QtPrinters.h"
 #include "../util/SilentServer.h"
+#include "../util/SmallDisk.h"
 #include "../util/TestServers.h"
 #include "mail/adapter/QtPop3Mail.h"
 #include "mail/adapter/QtSmtpMail.h"
@@ -184,6 +185,42 @@ TEST_F(MailComponent, ASetUpWithAnUnusableJournalFails) {
     mail::QtPop3Mail object(std::make_shared<ledger::DeliveryLedger>(path), fast);
     EXPECT_FALSE(object.Connect(QStringLiteral("127.0.0.1:%1").arg(servers.pop3Port), user, "pw"));
     EXPECT_TRUE(object.LastError().contains(path)) << object.LastError().toStdString();
+}
+
+// A forward the server accepted while the journal's disk was full stops the check before
+// anything more is sent or deleted; once there is room it is recorded, not sent again.
+TEST_F(MailComponent, AFullDiskStopsTheCheckBeforeAnythingIsDeleted) {
+    testutil::SmallDisk disk;
+    const QString path = disk.FilePath("journal");
+    auto shared = std::make_shared<ledger::DeliveryLedger>(path);
+    servers.Deliver(user, simpleMail("a@x.jp", "one", "first\r\n"));
+    servers.Deliver(user, simpleMail("b@x.jp", "two", "second\r\n"));
+    mail::QtSmtpMail smtp(shared, fast);
+    for (int check = 0; check < 2; ++check) {
+        ASSERT_TRUE(smtp.Connect(smtpUrl())) << smtp.LastError().toStdString();
+        ASSERT_TRUE(smtp.SetSender("relay@x.jp", {}));
+        mail::QtPop3Mail box(shared, fast);
+        if (check == 1) {
+            EXPECT_FALSE(box.Connect(pop3Url(), user, "pw")) << "the journal cannot record";
+            EXPECT_TRUE(box.LastError().contains(path)) << box.LastError().toStdString();
+            break;
+        }
+        ASSERT_TRUE(box.Connect(pop3Url(), user, "pw")) << box.LastError().toStdString();
+        ASSERT_EQ(box.RecvMail(), 2);
+        QString body;
+        ASSERT_EQ(box.OpenNewMail(body), 1);
+        disk.Fill();
+        EXPECT_FALSE(send(smtp, "forward", body));
+        EXPECT_TRUE(smtp.LastError().contains(path)) << smtp.LastError().toStdString();
+        EXPECT_FALSE(smtp.LastFailurePermanent());
+    }
+    EXPECT_EQ(servers.MailboxCount(user), 2);
+    EXPECT_EQ(servers.ReceivedCount(servers.smtpSpool()), 1);
+    disk.Free();
+    mail::QtPop3Mail box(shared, fast);
+    ASSERT_TRUE(smtp.Connect(smtpUrl()));
+    ASSERT_TRUE(box.Connect(pop3Url(), user, "pw"));
+    EXPECT_EQ(box.RecvMail(), 1) << "the forward is recorded now, the other mail is new";
 }
 
 TEST_F(MailComponent, DeletionsReachTheServerOnlyWithRefresh) {
