@@ -84,7 +84,6 @@ std::int32_t QtPop3Mail::RecvMail() {
     setUpSessionFresh_ = QDeadlineTimer();  // expired: later checks log in afresh
     if (!listing) {
         error_ = listing.error().message;
-        qCWarning(net::lcMail) << "POP3 listing failed:" << error_;
         dropSession();
         return -1;
     }
@@ -242,7 +241,6 @@ std::int32_t QtPop3Mail::OpenNewMail(QString& body) {
     ahead_.reset();
     if (!fetched) {
         error_ = fetched.error().message;
-        qCWarning(net::lcMail) << "POP3 retrieval failed:" << error_;
         dropSession();
         return -1;
     }

@@ -3,7 +3,7 @@
 namespace mail {
 
 Worker::Worker() {
-    thread_ = QThread::create([this] { run(); });
+    thread_.reset(QThread::create([this] { run(); }));
     thread_->setStackSize(kStackBytes);
     thread_->start();
 }
@@ -15,10 +15,9 @@ Worker::~Worker() {
     }
     wake_.notify_one();
     thread_->wait();
-    delete thread_;
 }
 
-bool Worker::onWorkerThread() const { return QThread::currentThread() == thread_; }
+bool Worker::onWorkerThread() const { return QThread::currentThread() == thread_.get(); }
 
 void Worker::enqueue(std::function<void()> task) {
     {

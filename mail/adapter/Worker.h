@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <type_traits>
 
@@ -71,7 +72,7 @@ private:
     std::condition_variable wake_;
     std::deque<std::function<void()>> tasks_;
     bool stopping_ = false;
-    QThread* thread_ = nullptr;
+    std::unique_ptr<QThread> thread_;
 };
 
 }  // namespace mail

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "CharsetText.h"
+#include "ControlText.h"
 #include "GLibHandle.h"
 #include "HeaderText.h"
 #include "HtmlText.h"
@@ -20,15 +21,10 @@ namespace {
 
 QString fromUtf8(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
 
-// A header's text as the digest may show it: CR, LF and every other C0 or C1 control
-// become a blank, so that no decoded value can start a line of its own.
+// A header's text as the digest may show it: no decoded value can start a line of its own.
 QString asFieldText(QString text) {
     text.truncate(MimeLimits::kMaxHeaderTextChars);
-    for (QChar& c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029) c = u' ';
-    }
-    return text;
+    return BlankControls(std::move(text));
 }
 
 // The value of a header as it stands in the message, unfolded; empty when absent.

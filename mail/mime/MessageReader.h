@@ -21,7 +21,9 @@ struct ReadMail {
 // the time of retrieval in local time.
 ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt);
 
-// Call once on the main thread before any message is read or built.
+// Sets up GMime and libxml2, once however often it is called. The first call must come
+// from the main thread before messages are read or built on other threads
+// (mail::InitMailLibraries makes it); ReadMessage calls it too, for a single thread.
 void InitMessageLibrary();
 
 }  // namespace mime

@@ -3,17 +3,13 @@
 #include <gmime/gmime.h>
 
 #include "AttachedFiles.h"
+#include "ControlText.h"
 #include "GLibHandle.h"
 #include "MessageReader.h"
 
 namespace mime {
 
-QString NeutraliseHeaderText(const QString& text) {
-    QString out = text;
-    for (QChar& c : out)
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F)) c = u' ';
-    return out.trimmed();
-}
+QString NeutraliseHeaderText(const QString& text) { return BlankControls(text).trimmed(); }
 
 QString CleanAddress(const QString& address) {
     QString out = address;

@@ -19,7 +19,7 @@ struct OutgoingMail {
     QString replyToName, replyToAddress;
 };
 
-// CR, LF and other C0 and C1 control characters in header text become blanks, so that
+// CR, LF, other C0 and C1 controls and line separators in header text become blanks, so that
 // no value can start a header line of its own; blanks at either end are trimmed, since
 // GMime would fold a value of blanks only into a line of blanks, which readers take for
 // the end of the header.
