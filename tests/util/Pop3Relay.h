@@ -79,6 +79,18 @@ private:
         return true;
     }
 
+    // A socket closed with unread bytes sends a reset, and the reset throws away what the
+    // client has not read yet: end the sending side, then read what is still in flight.
+    void closeAfterSent(int client) {
+        ::shutdown(client, SHUT_WR);
+        char drained[4096];
+        for (int slice = 0; slice < 40 && !stop_; ++slice) {
+            pollfd readable{client, POLLIN, 0};
+            if (::poll(&readable, 1, 50) <= 0) continue;
+            if (::recv(client, drained, sizeof drained, 0) <= 0) return;
+        }
+    }
+
     void run() {
         while (!stop_) {
             pollfd waiting{listener_, POLLIN, 0};
@@ -155,7 +167,7 @@ private:
             if (counting && rules_.cutAfterBytes >= 0 &&
                 passed + out.size() >= rules_.cutAfterBytes) {
                 sendAll(client, out.left(rules_.cutAfterBytes - passed));
-                if (rules_.atCut == Rules::AtCut::Close) return;
+                if (rules_.atCut == Rules::AtCut::Close) return closeAfterSent(client);
                 cut = true;
                 silent = rules_.atCut == Rules::AtCut::Silent;
                 dripping = out.mid(rules_.cutAfterBytes - passed);
