@@ -5,13 +5,14 @@
 #include <QList>
 #include <cstdlib>
 
-#include "mail/adapter/Pop3Reply.h"
+#include "mail/pop3/Pop3Capabilities.h"
+#include "mail/pop3/Pop3ReplyReader.h"
 
 namespace {
 
 struct Outcome {
-    mail::Pop3ReplyReader::Step step;
-    mail::Pop3ReplyReader::Status status;
+    pop3::Pop3ReplyReader::Step step;
+    pop3::Pop3ReplyReader::Status status;
     QByteArray text, body;
     net::Error::Kind kind;
     QString error;
@@ -21,36 +22,36 @@ struct Outcome {
     }
 };
 
-mail::Pop3Expect expectFor(int reply, std::uint8_t shapes, qint64 maxLine, qint64 maxBody) {
+pop3::Pop3Expect expectFor(int reply, std::uint8_t shapes, qint64 maxLine, qint64 maxBody) {
     const bool multi = shapes >> (reply % 4) & 1;
     const bool message = shapes >> (4 + reply % 4) & 1;
-    return mail::Pop3Expect{multi, maxLine, maxBody, message, reply % 3 != 2};
+    return pop3::Pop3Expect{multi, maxLine, maxBody, message, reply % 3 != 2};
 }
 
 QList<Outcome> readAll(QByteArrayView stream, qsizetype chunk, std::uint8_t shapes, qint64 maxLine,
                        qint64 maxBody) {
     QList<Outcome> outcomes;
-    mail::Pop3ReplyReader reader;
+    pop3::Pop3ReplyReader reader;
     qsizetype fed = 0;
     int reply = 0;
     reader.Begin(expectFor(reply, shapes, maxLine, maxBody));
     for (;;) {
         const auto step = reader.Parse();
         if (reader.bodyBytes() > maxBody) std::abort();
-        if (step == mail::Pop3ReplyReader::Step::NeedMore && fed < stream.size()) {
+        if (step == pop3::Pop3ReplyReader::Step::NeedMore && fed < stream.size()) {
             const qsizetype n = std::min(chunk, stream.size() - fed);
             reader.Feed(stream.sliced(fed, n));
             fed += n;
             continue;
         }
         Outcome outcome{step, reader.status(), {}, {}, reader.error().kind, reader.error().message};
-        if (step == mail::Pop3ReplyReader::Step::Done) {
+        if (step == pop3::Pop3ReplyReader::Step::Done) {
             outcome.text = reader.text();
             outcome.body = reader.TakeBody();
             if (outcome.body.size() > maxBody) std::abort();
         }
         outcomes << outcome;
-        if (step != mail::Pop3ReplyReader::Step::Done) return outcomes;
+        if (step != pop3::Pop3ReplyReader::Step::Done) return outcomes;
         reader.Begin(expectFor(++reply, shapes, maxLine, maxBody));
     }
 }
@@ -69,12 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const qsizetype chunk : {1, 2, 7})
         if (readAll(stream, chunk, shapes, maxLine, maxBody) != whole) std::abort();
 
-    (void)mail::ParseCapabilities(stream.toByteArray());
+    (void)pop3::ParseCapabilities(stream.toByteArray());
     for (const QByteArray& line : stream.toByteArray().split('\n')) {
-        if (const auto uid = mail::ParseUidlLine(line);
+        if (const auto uid = pop3::ParseUidlLine(line);
             uid && (uid->number <= 0 || uid->uid.isEmpty()))
             std::abort();
-        if (const auto listed = mail::ParseListLine(line); listed && listed->size < 0) std::abort();
+        if (const auto listed = pop3::ParseListLine(line); listed && listed->size < 0) std::abort();
     }
     return 0;
 }

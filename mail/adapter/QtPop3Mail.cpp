@@ -18,7 +18,7 @@ constexpr qint64 kSetUpSessionReuseMs = 30 * 1000;
 }  // namespace
 
 QtPop3Mail::QtPop3Mail(std::shared_ptr<ledger::DeliveryLedger> ledger, net::Timeouts timeouts,
-                       Limits limits)
+                       pop3::Limits limits)
     : ledger_(std::move(ledger)), timeouts_(timeouts), limits_(limits) {}
 
 QtPop3Mail::~QtPop3Mail() { dropSession(); }
@@ -40,16 +40,16 @@ bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
     }
     user_ = userName;
     password_ = password;
-    const Status probe = worker_.Run([this]() -> Status {
-        auto session = std::make_unique<Pop3Session>(*server_, user_, password_, timeouts_, limits_,
-                                                     &ledger_->ending);
-        if (Status opened = session->Open(); !opened) return opened;
+    const net::Status probe = worker_.Run([this]() -> net::Status {
+        auto session = std::make_unique<pop3::Pop3Session>(*server_, user_, password_, timeouts_,
+                                                           limits_, &ledger_->ending);
+        if (net::Status opened = session->Open(); !opened) return opened;
         session_ = std::move(session);
-        return Done{};
+        return net::Done{};
     });
     if (!probe) {
         error_ = probe.error().message;
-        authenticationFailed_ = probe.error().kind == Error::Kind::Authentication;
+        authenticationFailed_ = probe.error().kind == net::Error::Kind::Authentication;
         return false;
     }
     // Reading the journal may wait for the disk: on the worker, like every journal call.
@@ -80,7 +80,8 @@ std::int32_t QtPop3Mail::RecvMail() {
     openedNo_ = 0;
     checkDeadline_.setRemainingTime(qint64(timeouts_.checkCeilingSeconds) * 1000);
 
-    Result<std::vector<Pop3Listed>> listing = worker_.Run([this] { return openAndList(); });
+    net::Result<std::vector<pop3::Pop3Listed>> listing =
+        worker_.Run([this] { return openAndList(); });
     setUpSessionFresh_ = QDeadlineTimer();  // expired: later checks log in afresh
     if (!listing) {
         error_ = listing.error().message;
@@ -91,7 +92,7 @@ std::int32_t QtPop3Mail::RecvMail() {
     // Only a complete listing tells which messages are gone.
     QHash<QByteArray, int> uses;
     QStringList onServer;
-    for (const Pop3Listed& message : listing.value()) {
+    for (const pop3::Pop3Listed& message : listing.value()) {
         if (message.uid.isEmpty()) continue;  // listed without a usable UID
         ++uses[message.uid];
         onServer << QString::fromLatin1(message.uid);
@@ -105,7 +106,7 @@ std::int32_t QtPop3Mail::RecvMail() {
     }
 
     mailCount_ = 0;
-    for (const Pop3Listed& message : listing.value()) {
+    for (const pop3::Pop3Listed& message : listing.value()) {
         const QString uid = QString::fromLatin1(message.uid);
         // A UID given twice, or none that can be used, identifies nothing: such a message
         // is new until a check deletes it.
@@ -132,15 +133,15 @@ std::int32_t QtPop3Mail::RecvMail() {
     return static_cast<std::int32_t>(new_.size());
 }
 
-Result<std::vector<Pop3Listed>> QtPop3Mail::openAndList() {
+net::Result<std::vector<pop3::Pop3Listed>> QtPop3Mail::openAndList() {
     if (session_) {
-        Result<std::vector<Pop3Listed>> listing = session_->List();
-        if (listing || listing.error().kind == Error::Kind::Ending) return listing;
+        net::Result<std::vector<pop3::Pop3Listed>> listing = session_->List();
+        if (listing || listing.error().kind == net::Error::Kind::Ending) return listing;
         session_.reset();  // the server let the set-up's connection go
     }
-    session_ = std::make_unique<Pop3Session>(*server_, user_, password_, timeouts_, limits_,
-                                             &ledger_->ending);
-    if (Status opened = session_->Open(); !opened) return opened.error();
+    session_ = std::make_unique<pop3::Pop3Session>(*server_, user_, password_, timeouts_, limits_,
+                                                   &ledger_->ending);
+    if (net::Status opened = session_->Open(); !opened) return opened.error();
     return session_->List();
 }
 
@@ -167,19 +168,21 @@ QString QtPop3Mail::mailKey(const QByteArray& uid, const QByteArray& content) co
         QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(32));
 }
 
-Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
+net::Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
     if (checkDeadline_.hasExpired())
-        return Error{Error::Kind::Failed, QStringLiteral("the check took longer than %1 seconds")
-                                              .arg(timeouts_.checkCeilingSeconds)};
-    if (!session_) return Error{Error::Kind::Failed, QStringLiteral("the POP3 session has ended")};
+        return net::Error{net::Error::Kind::Failed,
+                          QStringLiteral("the check took longer than %1 seconds")
+                              .arg(timeouts_.checkCeilingSeconds)};
+    if (!session_)
+        return net::Error{net::Error::Kind::Failed, QStringLiteral("the POP3 session has ended")};
     const NewMail& mail = new_[index];
     Fetched fetched;
     QByteArray content;
     bool refused = false;
     if (mail.tooLarge) {
-        Result<QByteArray> head = session_->Top(mail.listed.number, 0);
+        net::Result<QByteArray> head = session_->Top(mail.listed.number, 0);
         // A server without TOP: the entry has the note alone.
-        if (!head && head.error().kind != Error::Kind::Refused) return head.error();
+        if (!head && head.error().kind != net::Error::Kind::Refused) return head.error();
         fetched.mail =
             mime::ReadMessage(head ? head.value() : QByteArray(), QDateTime::currentDateTime());
         fetched.mail.body = TooLargeNote(mail.listed.size);
@@ -192,8 +195,8 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
             session_->RequestRetr(new_[requested_].listed.number, new_[requested_].listed.size);
             ++requested_;
         }
-        Result<QByteArray> raw = session_->NextRetr();
-        if (!raw && raw.error().kind == Error::Kind::Refused) {
+        net::Result<QByteArray> raw = session_->NextRetr();
+        if (!raw && raw.error().kind == net::Error::Kind::Refused) {
             // Another client deleted it, or the server cannot read it: the rest of the
             // mailbox goes on; it is listed with the server's answer and left where it is.
             qCWarning(net::lcMail)
@@ -203,7 +206,7 @@ Result<QtPop3Mail::Fetched> QtPop3Mail::fetch(qsizetype index) {
             fetched.mail.body = NotRetrievedNote(raw.error().message);
             refused = true;
         } else if (!raw) {
-            if (raw.error().kind == Error::Kind::TooLarge) tooLargeUids_ << mail.listed.uid;
+            if (raw.error().kind == net::Error::Kind::TooLarge) tooLargeUids_ << mail.listed.uid;
             return raw.error();
         } else {
             content = std::move(raw.value());
@@ -237,7 +240,7 @@ std::int32_t QtPop3Mail::OpenNewMail(QString& body) {
         return -1;
     }
     if (!ahead_) startAhead();
-    Result<Fetched> fetched = Worker::Wait(std::move(*ahead_));
+    net::Result<Fetched> fetched = Worker::Wait(std::move(*ahead_));
     ahead_.reset();
     if (!fetched) {
         error_ = fetched.error().message;
@@ -296,9 +299,9 @@ void QtPop3Mail::settleAhead() {
 
 void QtPop3Mail::deleteAndQuit(const std::vector<int>& numbers) {
     settleAhead();
-    const Status quit = worker_.Run([&]() -> Status {
-        std::unique_ptr<Pop3Session> session = std::move(session_);
-        if (!session) return Done{};
+    const net::Status quit = worker_.Run([&]() -> net::Status {
+        std::unique_ptr<pop3::Pop3Session> session = std::move(session_);
+        if (!session) return net::Done{};
         return session->DeleteAndQuit(numbers);  // a failure commits nothing
     });
     if (quit) {

@@ -32,20 +32,20 @@
 #include <optional>
 #include <vector>
 
-#include "Limits.h"
-#include "Pop3Session.h"
 #include "Worker.h"
 #include "mail/MailComponent.h"
 #include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/MessageReader.h"
 #include "mail/net/Timeouts.h"
+#include "mail/pop3/Limits.h"
+#include "mail/pop3/Pop3Session.h"
 
 namespace mail {
 
 class QtPop3Mail : public Pop3Mail {
 public:
     QtPop3Mail(std::shared_ptr<ledger::DeliveryLedger> ledger, net::Timeouts timeouts = {},
-               Limits limits = {});
+               pop3::Limits limits = {});
     ~QtPop3Mail() override;
 
     QString LastError() const override { return error_; }
@@ -64,7 +64,7 @@ public:
 
 private:
     struct NewMail {
-        Pop3Listed listed;
+        pop3::Pop3Listed listed;
         bool uidShared = false;  // the server gave its UID to another message too
         bool tooLarge = false;
     };
@@ -75,7 +75,7 @@ private:
     };
 
     // On the worker: retrieves and reads new_[index].
-    Result<Fetched> fetch(qsizetype index);
+    net::Result<Fetched> fetch(qsizetype index);
     void startAhead();
     // Waits for the retrieval running ahead, if any, and drops its result.
     void settleAhead();
@@ -86,12 +86,12 @@ private:
     QString mailKey(const QByteArray& uid, const QByteArray& content) const;
     // On the worker: a logged-in session's listing, from the set-up's session when it is
     // still fresh and answers, else from a new one.
-    Result<std::vector<Pop3Listed>> openAndList();
+    net::Result<std::vector<pop3::Pop3Listed>> openAndList();
     QString account() const;
 
     std::shared_ptr<ledger::DeliveryLedger> ledger_;
     net::Timeouts timeouts_;
-    Limits limits_;
+    pop3::Limits limits_;
     bool forwarding_ = false;
     bool connected_ = false;
     bool authenticationFailed_ = false;
@@ -107,14 +107,14 @@ private:
     std::int32_t mailCount_ = 0;
     QString error_;
     // The retrieval running ahead on the worker; used on the user-interface thread only.
-    std::optional<std::future<Result<Fetched>>> ahead_;
+    std::optional<std::future<net::Result<Fetched>>> ahead_;
     // Shared with the worker's tasks, and never at the same time: the user-interface
     // thread changes them only while no task is queued or running (ahead_ settled), and
     // a task starts after the change and ends before the thread reads them again.
     std::vector<NewMail> new_;
     qsizetype requested_ = 0;        // new_ index of the next RETR to queue
     QSet<QByteArray> tooLargeUids_;  // found too large while being retrieved
-    std::unique_ptr<Pop3Session> session_;
+    std::unique_ptr<pop3::Pop3Session> session_;
     // Last, so that it ends (and finishes its tasks) before the members they use.
     Worker worker_;
 };

@@ -28,7 +28,7 @@ ComponentRegistry MakeComponentRegistry(const QString& journalFolder) {
 }
 
 RealComponent MakeRealComponent(const QString& journalFolder, net::Timeouts timeouts,
-                                Limits limits) {
+                                pop3::Limits limits) {
     InitMailLibraries();
     auto ledger = std::make_shared<ledger::DeliveryLedger>(journalFolder + u'/' + kJournalFileName);
     return {std::make_unique<QtSmtpMail>(ledger, timeouts),

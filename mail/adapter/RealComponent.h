@@ -6,10 +6,10 @@
 #include <QString>
 #include <memory>
 
-#include "Limits.h"
 #include "mail/ComponentRegistry.h"
 #include "mail/MailComponent.h"
 #include "mail/net/Timeouts.h"
+#include "mail/pop3/Limits.h"
 
 namespace ledger {
 class DeliveryLedger;
@@ -32,6 +32,6 @@ void InitMailLibraries();
 ComponentRegistry MakeComponentRegistry(const QString& journalFolder);
 
 RealComponent MakeRealComponent(const QString& journalFolder, net::Timeouts timeouts = {},
-                                Limits limits = {});
+                                pop3::Limits limits = {});
 
 }  // namespace mail

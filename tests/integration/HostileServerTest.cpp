@@ -320,7 +320,7 @@ protected:
         const int before = servers.ReceivedCount(servers.smtpSpool());
 
         // What start-up and the connection set-up do: fresh objects, the same journal.
-        mail::Limits limits;
+        pop3::Limits limits;
         limits.maxMessageBytes = GetParam().maxMessageBytes;
         mail::RealComponent component = mail::MakeRealComponent(journal.path(), kTimeouts, limits);
         core::SharedState state;

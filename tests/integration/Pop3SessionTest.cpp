@@ -13,7 +13,7 @@
 #include "../util/QtPrinters.h"
 #include "../util/SilentServer.h"
 #include "../util/TestServers.h"
-#include "mail/adapter/Pop3Session.h"
+#include "mail/pop3/Pop3Session.h"
 
 using testutil::Pop3Relay;
 using testutil::TestServers;
@@ -47,7 +47,7 @@ protected:
     QString user = uniqueUser();
     std::atomic<bool> ending{false};
     net::Timeouts timeouts{5, 5};
-    mail::Limits limits;
+    pop3::Limits limits;
     std::vector<QByteArray> delivered;
 
     void SetUp() override { servers.AddUser(user, "pw"); }
@@ -59,11 +59,11 @@ protected:
         }
     }
 
-    std::unique_ptr<mail::Pop3Session> session(const QString& url, bool implicitTls,
+    std::unique_ptr<pop3::Pop3Session> session(const QString& url, bool implicitTls,
                                                const QString& password = "pw") {
         net::ServerAddress address = *net::ParseServerAddress(url, net::Protocol::Pop3, nullptr);
         address.implicitTls = implicitTls;
-        return std::make_unique<mail::Pop3Session>(address, user, password, timeouts, limits,
+        return std::make_unique<pop3::Pop3Session>(address, user, password, timeouts, limits,
                                                    &ending);
     }
     QString plainUrl(int port) const { return QStringLiteral("pop3://127.0.0.1:%1").arg(port); }
@@ -130,7 +130,7 @@ void Pop3RoundTrip::roundTrip(const RoundTripCase& c) {
     auto listed = box->List();
     ASSERT_TRUE(listed) << listed.error().message.toStdString();
     ASSERT_EQ(listed.value().size(), delivered.size());
-    for (const mail::Pop3Listed& entry : listed.value()) {
+    for (const pop3::Pop3Listed& entry : listed.value()) {
         box->RequestRetr(entry.number, entry.size);
         EXPECT_EQ(entry.size, delivered[entry.number - 1].size());
     }
@@ -221,7 +221,7 @@ TEST_P(Pop3Refused, OpenFailsAndSaysWhy) {
         QStringLiteral("%1://127.0.0.1:%2").arg(c.implicitTls ? "pop3s" : "pop3").arg(port);
     net::ServerAddress address = *net::ParseServerAddress(url, net::Protocol::Pop3, nullptr);
     address.requireTls = relay != nullptr;
-    mail::Pop3Session box(address, user, c.password, timeouts, limits, &ending);
+    pop3::Pop3Session box(address, user, c.password, timeouts, limits, &ending);
     const net::Status opened = box.Open();
     qputenv("SSL_CERT_FILE", savedCa);
     ASSERT_FALSE(opened);
@@ -323,7 +323,7 @@ TEST_P(Pop3NothingCommitted, UnlessQuitEndsACompleteSession) {
     auto listed = box->List();
     ASSERT_TRUE(listed);
     ASSERT_TRUE(box->Pipelining());
-    for (const mail::Pop3Listed& entry : listed.value()) box->RequestRetr(entry.number, entry.size);
+    for (const pop3::Pop3Listed& entry : listed.value()) box->RequestRetr(entry.number, entry.size);
 
     int retrieved = 0;
     std::optional<net::Error> error;

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "mail/adapter/Pop3Session.h"
 #include "mail/net/Sasl.h"
+#include "mail/pop3/Pop3Session.h"
 #include "mail/smtp/SmtpData.h"
 #include "mail/smtp/SmtpSession.h"
 #include "tests/util/QtPrinters.h"
@@ -261,7 +261,7 @@ Script pop3Server(bool stls) {
 // for the deletions, and QUIT last.
 TEST(Pop3Dialogue, AWholeSessionByteForByte) {
     ScriptedServer server({pop3Server(true)});
-    mail::Pop3Session box(address("mail.example", net::Protocol::Pop3, true), "u", "pw", kFast, {},
+    pop3::Pop3Session box(address("mail.example", net::Protocol::Pop3, true), "u", "pw", kFast, {},
                           nullptr, server.factory());
     ASSERT_TRUE(box.Open());
     ASSERT_TRUE(box.List());
@@ -279,7 +279,7 @@ TEST(Pop3Dialogue, AWholeSessionByteForByte) {
 
 TEST(Pop3Dialogue, NoCredentialWithoutStlsToARemoteServer) {
     ScriptedServer server({pop3Server(false)});
-    mail::Pop3Session box(address("mail.example", net::Protocol::Pop3, true), "u", "pw", kFast, {},
+    pop3::Pop3Session box(address("mail.example", net::Protocol::Pop3, true), "u", "pw", kFast, {},
                           nullptr, server.factory());
     const net::Status opened = box.Open();
     ASSERT_FALSE(opened);

@@ -25,18 +25,14 @@
 #include <vector>
 
 #include "Limits.h"
-#include "Pop3Reply.h"
+#include "Pop3Capabilities.h"
+#include "Pop3Listing.h"
+#include "Pop3ReplyReader.h"
 #include "mail/net/Connection.h"
 #include "mail/net/ServerAddress.h"
 #include "mail/net/Timeouts.h"
 
-namespace mail {
-
-struct Pop3Listed {
-    int number;
-    QByteArray uid;
-    qint64 size;
-};
+namespace pop3 {
 
 class Pop3Session {
 public:
@@ -106,4 +102,4 @@ private:
     qint64 inFlightBytes_ = 0;
 };
 
-}  // namespace mail
+}  // namespace pop3

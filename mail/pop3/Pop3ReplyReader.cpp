@@ -1,52 +1,11 @@
-#include "Pop3Reply.h"
+#include "Pop3ReplyReader.h"
 
-#include <QList>
-#include <algorithm>
-#include <climits>
 #include <cstring>
-#include <limits>
 
-namespace mail {
-namespace {
+#include "Pop3Line.h"
+#include "mail/net/ServerText.h"
 
-// A server's text as it may appear in an error message: printable and short.
-QString shown(QByteArrayView bytes) {
-    QByteArray text = bytes.first(std::min<qsizetype>(bytes.size(), 200)).toByteArray();
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-    return QString::fromUtf8(text).trimmed();
-}
-
-QByteArrayView withoutLineEnd(QByteArrayView line) {
-    if (line.endsWith('\n')) line.chop(1);
-    if (line.endsWith('\r')) line.chop(1);
-    return line;
-}
-
-std::optional<qint64> decimal(QByteArrayView digits, qint64 max) {
-    if (digits.isEmpty() || digits.size() > 18) return std::nullopt;
-    qint64 value = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value > max) return std::nullopt;
-    return value;
-}
-
-QList<QByteArrayView> words(QByteArrayView line) {
-    QList<QByteArrayView> result;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= line.size(); ++i) {
-        if (i == line.size() || line[i] == ' ' || line[i] == '\t') {
-            if (i > start) result << line.sliced(start, i - start);
-            start = i + 1;
-        }
-    }
-    return result;
-}
-
-}  // namespace
+namespace pop3 {
 
 void Pop3ReplyReader::Begin(const Pop3Expect& expect) {
     expect_ = expect;
@@ -91,7 +50,7 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseStatus() {
         return Step::NeedMore;
     }
     const qsizetype length = static_cast<const char*>(end) - start + 1;
-    const QByteArrayView line = withoutLineEnd(QByteArrayView(start, length));
+    const QByteArrayView line = WithoutLineEnd(QByteArrayView(start, length));
     pos_ += length;
     if (line.size() > expect_.maxLineBytes)
         return fail(Error::Kind::Failed, QStringLiteral("the server's reply line is too long"));
@@ -113,8 +72,8 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseStatus() {
         status_ = Status::Challenge;
         text_ = rest(1);
     } else {
-        return fail(Error::Kind::Failed,
-                    QStringLiteral("the server sent no POP3 reply: \"%1\"").arg(shown(line)));
+        return fail(Error::Kind::Failed, QStringLiteral("the server sent no POP3 reply: \"%1\"")
+                                             .arg(net::ShortServerText(line)));
     }
     return Step::Done;
 }
@@ -155,13 +114,13 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseBody() {
             continue;
         }
         if (line[0] == '.') {
-            if (withoutLineEnd(line).size() == 1) {
+            if (WithoutLineEnd(line).size() == 1) {
                 inBody_ = false;
                 return Step::Done;
             }
             line = line.sliced(1);
         }
-        if (!expect_.message && withoutLineEnd(line).size() > expect_.maxLineBytes) {
+        if (!expect_.message && WithoutLineEnd(line).size() > expect_.maxLineBytes) {
             bodyBytes_ += line.size();
             if (bodyBytes_ > expect_.maxBodyBytes) break;
             body_.append(line.first(expect_.maxLineBytes));
@@ -179,43 +138,4 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseBody() {
     return fail(Error::Kind::Failed, QStringLiteral("the server's listing is too long"));
 }
 
-Pop3Capabilities ParseCapabilities(const QByteArray& capaBody) {
-    Pop3Capabilities found;
-    for (const QByteArray& line : capaBody.split('\n')) {
-        const QList<QByteArrayView> tags = words(withoutLineEnd(line));
-        if (tags.isEmpty()) continue;
-        const QByteArray tag = tags[0].toByteArray().toUpper();
-        if (tag == "PIPELINING") found.pipelining = true;
-        if (tag == "STLS") found.stls = true;
-        if (tag != "SASL") continue;
-        for (const QByteArrayView mechanism : tags.sliced(1)) {
-            const QByteArray name = mechanism.toByteArray().toUpper();
-            found.saslPlain |= name == "PLAIN";
-            found.saslLogin |= name == "LOGIN";
-        }
-    }
-    return found;
-}
-
-std::optional<Pop3UidLine> ParseUidlLine(QByteArrayView line) {
-    const QList<QByteArrayView> parts = words(withoutLineEnd(line));
-    if (parts.isEmpty()) return std::nullopt;
-    const auto number = decimal(parts[0], INT_MAX);
-    if (!number || *number == 0) return std::nullopt;
-    const Pop3UidLine odd{static_cast<int>(*number), QByteArray()};
-    if (parts.size() != 2 || parts[1].size() > kMaxUidBytes) return odd;
-    for (const char c : parts[1])
-        if (c < 0x21 || c > 0x7e) return odd;
-    return Pop3UidLine{static_cast<int>(*number), parts[1].toByteArray()};
-}
-
-std::optional<Pop3SizeLine> ParseListLine(QByteArrayView line) {
-    const QList<QByteArrayView> parts = words(withoutLineEnd(line));
-    if (parts.size() < 2) return std::nullopt;  // RFC 1939 allows more after the size
-    const auto number = decimal(parts[0], INT_MAX);
-    const auto size = decimal(parts[1], std::numeric_limits<qint64>::max() / 4);
-    if (!number || *number == 0 || !size) return std::nullopt;
-    return Pop3SizeLine{static_cast<int>(*number), *size};
-}
-
-}  // namespace mail
+}  // namespace pop3

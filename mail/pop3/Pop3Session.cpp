@@ -6,7 +6,7 @@
 #include "mail/net/MailLog.h"
 #include "mail/net/Sasl.h"
 
-namespace mail {
+namespace pop3 {
 namespace {
 
 constexpr qint64 kTopWindowBytes = 64 * 1024;
@@ -337,4 +337,4 @@ Status Pop3Session::DeleteAndQuit(const std::vector<int>& numbers) {
     return Done{};
 }
 
-}  // namespace mail
+}  // namespace pop3

@@ -5,7 +5,7 @@
 
 #include <QtGlobal>
 
-namespace mail {
+namespace pop3 {
 
 struct Limits {
     // A message larger than this is not retrieved whole: its headers are read instead.
@@ -20,4 +20,4 @@ struct Limits {
     qint64 windowBytes = 4 * 1024 * 1024;
 };
 
-}  // namespace mail
+}  // namespace pop3

@@ -12,7 +12,7 @@
 
 #include "mail/net/Connection.h"
 
-namespace mail {
+namespace pop3 {
 
 using net::Done;
 using net::Error;
@@ -64,25 +64,4 @@ private:
     Error error_;
 };
 
-// What CAPA announced that the session uses.
-struct Pop3Capabilities {
-    bool pipelining = false, stls = false, saslPlain = false, saslLogin = false;
-};
-Pop3Capabilities ParseCapabilities(const QByteArray& capaBody);
-
-// One line of a UIDL ("n uid") or LIST ("n size") listing, line end included; empty
-// when the line is not one. A UIDL line whose UID is odd (bytes outside 0x21-0x7E, a
-// blank, none, or longer than kMaxUidBytes) gives its number with an empty UID.
-constexpr qsizetype kMaxUidBytes = 1000;  // RFC 1939 allows 70; servers exceed it
-struct Pop3UidLine {
-    int number;
-    QByteArray uid;
-};
-std::optional<Pop3UidLine> ParseUidlLine(QByteArrayView line);
-struct Pop3SizeLine {
-    int number;
-    qint64 size;
-};
-std::optional<Pop3SizeLine> ParseListLine(QByteArrayView line);
-
-}  // namespace mail
+}  // namespace pop3
