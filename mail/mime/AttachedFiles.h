@@ -1,9 +1,8 @@
 #pragma once
 // The attached files of a retrieved message, as parts to carry into a whole forward:
-// the parts the reader counts as attached files (MessageReader.cpp: marked as
-// attachments or named, inline text that is the body excepted; an attached message
-// as one), each with its headers and encoded content as the sender wrote them, so that
-// names, types and bytes arrive unchanged.
+// the parts the reader counts as attached files (MessageParts.h), each with its headers
+// and encoded content as the sender wrote them, so that names, types and bytes arrive
+// unchanged.
 
 #include <gmime/gmime.h>
 

@@ -13,6 +13,7 @@
 #include "GLibHandle.h"
 #include "HeaderText.h"
 #include "HtmlText.h"
+#include "MessageParts.h"
 #include "MimeBounds.h"
 #include "MimeLimits.h"
 
@@ -58,66 +59,6 @@ QByteArray declaredCharset(GMimeObject* object) {
 QString partText(GMimePart* part) {
     return DecodeCharset(decodedContent(part), declaredCharset(GMIME_OBJECT(part)));
 }
-
-bool dispositionAttachment(GMimeObject* object) {
-    GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(object);
-    return disposition && g_mime_content_disposition_is_attachment(disposition);
-}
-
-// An attached file: a leaf part marked as attachment or carrying a file name (inline
-// images included). The part chosen as the body is not counted.
-bool isFile(GMimeObject* object) {
-    return dispositionAttachment(object) ||
-           (GMIME_IS_PART(object) && g_mime_part_get_filename(GMIME_PART(object)) != nullptr);
-}
-
-bool isType(GMimeObject* object, const char* type, const char* subtype) {
-    GMimeContentType* contentType = g_mime_object_get_content_type(object);
-    return contentType && g_mime_content_type_is_type(contentType, type, subtype);
-}
-
-// Walks the message's parts once: picks the body and counts attached files.
-class PartWalker {
-public:
-    GMimePart* plainBody = nullptr;
-    GMimePart* htmlBody = nullptr;
-    GMimePart* otherText = nullptr;
-    int files = 0;
-
-    void walk(GMimeObject* object, int depth) {
-        if (!object || depth > MimeLimits::kMaxDepth) return;
-        if (GMIME_IS_MULTIPART(object)) {
-            GMimeMultipart* multipart = GMIME_MULTIPART(object);
-            const int count = g_mime_multipart_get_count(multipart);
-            for (int i = 0; i < count; ++i)
-                walk(g_mime_multipart_get_part(multipart, i), depth + 1);
-            return;
-        }
-        // An attached message is one file; its own parts are not this mail's.
-        if (GMIME_IS_MESSAGE_PART(object)) {
-            ++files;
-            return;
-        }
-        if (!GMIME_IS_PART(object)) return;
-        GMimePart* part = GMIME_PART(object);
-        // Inline text (a file name notwithstanding) is the body when there is none yet.
-        if (!dispositionAttachment(object)) {
-            if (!plainBody && isType(object, "text", "plain")) return void(plainBody = part);
-            if (!htmlBody && isType(object, "text", "html")) return void(htmlBody = part);
-        }
-        if (isFile(object)) {
-            ++files;
-            return;
-        }
-        // "text" without a subtype (GMime reads it as octet-stream), or an unknown
-        // subtype: plain text if nothing better.
-        const char* declared = g_mime_object_get_header(object, "Content-Type");
-        if (!otherText && !isType(object, "text", "html") &&
-            (isType(object, "text", "*") ||
-             (declared && g_ascii_strncasecmp(declared, "text", 4) == 0)))
-            otherText = part;
-    }
-};
 
 QString offsetText(int seconds) {
     const int minutes = std::abs(seconds) / 60;
@@ -228,8 +169,7 @@ ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt) {
         return mail;
     }
 
-    PartWalker walker;
-    walker.walk(g_mime_message_get_mime_part(message.get()), 0);
+    MessageParts walker = FindParts(g_mime_message_get_mime_part(message.get()));
     if (!walker.plainBody && !walker.htmlBody) walker.plainBody = walker.otherText;
     GMimePart* body = walker.plainBody ? walker.plainBody : walker.htmlBody;
     // The body's declared charset is the best guess for undeclared 8-bit header text.
@@ -245,7 +185,7 @@ ReadMail ReadMessage(const QByteArray& raw, const QDateTime& retrievedAt) {
         mail.body = WithCrLf(partText(walker.plainBody));
     else if (walker.htmlBody)
         mail.body = WithCrLf(HtmlToText(partText(walker.htmlBody)));
-    mail.attachCount = static_cast<std::int32_t>(walker.files + bounded.filesPastBound);
+    mail.attachCount = static_cast<std::int32_t>(std::ssize(walker.files) + bounded.filesPastBound);
     return mail;
 }
 
