@@ -33,6 +33,10 @@ std::int16_t failed(const char* step, const QString& reason) {
 std::int16_t announce(SharedState& state, WindowPort& window, std::int32_t newCount) {
     qCInfo(lcCheck) << "announcing" << newCount << "new mails";
     window.MessageBox(NewMailMessage(newCount));
+    // Marked as announced once the box was closed: a box the ending program closed was
+    // not seen, and is shown again next time.
+    if (window.Ended()) return 0;
+    state.pop3->SetAutoSave(true);
     if (!window.Visible()) window.TrayShow(NewMailTip(state.pop3->MailCount()));
     return 0;
 }
@@ -50,9 +54,8 @@ std::int16_t CheckAndForward(SharedState& state, WindowPort& window, const Clock
     }
     if (newCount < 0) return failed("receiving", pop3.LastError());
     qCInfo(lcCheck) << "new mails:" << newCount;
-    pop3.SetAutoSave(true);
-
     if (state.checkOnly) return announce(state, window, newCount);
+    pop3.SetAutoSave(true);
 
     const QDateTime stopAt = clock.Now().addSecs(limits.secondsPerCheck);
     std::vector<ListedEntry> entries;

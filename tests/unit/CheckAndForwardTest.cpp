@@ -69,6 +69,22 @@ TEST_F(CycleTest, CheckOnlyWithTheWindowShownOnlyAnnounces) {
     EXPECT_EQ(pop3->autoSaveSets, std::vector<bool>{true}) << "AutoSave stays true";
 }
 
+TEST_F(CycleTest, CheckOnlyMarksTheMailsAnnouncedOnlyOnceTheBoxIsClosed) {
+    state.checkOnly = core::kTrue;
+    pop3->mailbox = {plain("a@x.jp")};
+    std::vector<bool> marksWhileOpen = {false};
+    window.whileBoxOpen = [&] { marksWhileOpen = pop3->autoSaveSets; };
+    EXPECT_EQ(cycle(), 0);
+    EXPECT_TRUE(marksWhileOpen.empty());
+    EXPECT_EQ(pop3->autoSaveSets, std::vector<bool>{true});
+
+    // The program ends while the box is open: nobody saw it, so nothing is marked.
+    pop3->autoSaveSets.clear();
+    window.whileBoxOpen = [&] { window.ended = true; };
+    EXPECT_EQ(cycle(), 0);
+    EXPECT_TRUE(pop3->autoSaveSets.empty());
+}
+
 TEST_F(CycleTest, CheckOnlyWithTheWindowHiddenAlsoRetitlesTheTray) {
     state.checkOnly = core::kTrue;
     window.visible = false;

@@ -18,6 +18,8 @@ public:
     int shows = 0, timerMs = 0, waits = 0;
     // Runs at every DoEvents, WaitEvents and WaitForEvent, with the running count.
     std::function<void(int)> onEvents;
+    // Runs while a message box is open, as a person or the ending program would.
+    std::function<void()> whileBoxOpen;
 
     bool Visible() const override { return visible; }
     void SetLblInfo(const QString& c) override { lblInfo = c; }
@@ -26,6 +28,7 @@ public:
     void MessageBox(const QString& text, const QString& = {}) override {
         messages << text;
         events << QStringLiteral("box:") + text;
+        if (whileBoxOpen) whileBoxOpen();
     }
     void DoEvents() override { runEvents(); }
     bool Ended() const override { return ended; }
