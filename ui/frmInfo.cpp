@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "FittedLabel.h"
 #include "core/DigestLayout.h"
 
 namespace ui {
@@ -55,8 +56,13 @@ void frmInfo::connectHandlers() {
     connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
     connect(comdel, &QPushButton::clicked, this, [this] { comdel_Click(); });
     connect(cmdUpdate, &QPushButton::clicked, this, [this] { cmdUpdate_Click(); });
-    connect(lstAll, &QListWidget::itemClicked, this, [this] { lstAll_Click(); });
-    connect(lstRej, &QListWidget::itemClicked, this, [this] { lstRej_Click(); });
+    // A click, and a choice with the arrow keys, like the list box's Click event.
+    for (QListWidget* list : {lstAll, lstRej}) {
+        const auto handler = list == lstAll ? &frmInfo::lstAll_Click : &frmInfo::lstRej_Click;
+        connect(list, &QListWidget::itemClicked, this, [this, handler] { (this->*handler)(); });
+        connect(list, &QListWidget::currentRowChanged, this,
+                [this, handler] { (this->*handler)(); });
+    }
     connect(optAll, &QRadioButton::clicked, this, [this] { optAll_Click(); });
     connect(optIgnor, &QRadioButton::clicked, this, [this] { optIgnor_Click(); });
 }
@@ -64,7 +70,7 @@ void frmInfo::connectHandlers() {
 // --- what the supervisor and the check cycle use ---
 
 bool frmInfo::Visible() const { return isVisible(); }
-void frmInfo::SetLblInfo(const QString& caption) { lblInfo->setText(caption); }
+void frmInfo::SetLblInfo(const QString& caption) { ShowFitted(lblInfo, caption, kInfoPointSize); }
 void frmInfo::SetLblTime(const QString& caption) { lblTime->setText(caption); }
 void frmInfo::TrayShow(const QString& tip) { tray::TrayShow(*shell_, *this, tip); }
 void frmInfo::MessageBox(const QString& text, const QString& detail) {

@@ -91,6 +91,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    static constexpr int kInfoPointSize = 12;  // lblInfo's own size; long texts are drawn smaller
     void buildLayout();
     void connectHandlers();
     bool rejectChosen() const;

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "ServerEdit.h"
 #include "Texts.h"
 #include "frmInfo.h"
 
@@ -40,8 +41,9 @@ void fill(QWidget* widget, const QColor& colour) {
     widget->setAutoFillBackground(true);
 }
 
-QLineEdit* textBox(QWidget* parent, const char* name, QRect where) {
-    auto* box = new QLineEdit(parent);
+template <class Box = QLineEdit>
+Box* textBox(QWidget* parent, const char* name, QRect where) {
+    auto* box = new Box(parent);
     box->setObjectName(QLatin1String(name));
     box->setGeometry(where);
     box->setFont(gothic(12));
@@ -85,6 +87,8 @@ QRadioButton* option(QWidget* parent, const char* name, const QString& caption, 
     radio->setObjectName(QLatin1String(name));
     radio->setGeometry(where);
     fill(radio, kWindowColour);
+    // A button fills its background in the Button role, grey, unless told otherwise.
+    radio->setBackgroundRole(QPalette::Window);
     return radio;
 }
 
@@ -109,7 +113,7 @@ void frmInfo::buildLayout() {
     lblAt(4, QStringLiteral("UserName"), 120, 840);
     txtPass = textBox(this, "txtPass", twips(1320, 1200, 2895, 375));
     lblAt(3, QStringLiteral("Password"), 120, 1320);
-    txtSMTP = textBox(this, "txtSMTP", twips(1320, 1800, 2895, 375));
+    txtSMTP = textBox<ServerEdit>(this, "txtSMTP", twips(1320, 1800, 2895, 375));
     lblAt(1, QStringLiteral("SMTPServer"), 120, 1920);
     txtAcc = textBox(this, "txtAcc", twips(1320, 2280, 2895, 375));
     lblAt(10, kCaptionAccount, 120, 2400);
@@ -146,7 +150,8 @@ void frmInfo::buildLayout() {
     lblAt(8, kCaptionLength, 120, 5280);
     lblAt(7, QStringLiteral("（文字 ）"), 2040, 5280);
     lblInfo = statusLabel(this, "lblInfo", twips(240, 5640, 4095, 375));
-    lblInfo->setFont(gothic(12));
+    lblInfo->setFont(gothic(kInfoPointSize));
+    lblInfo->setWordWrap(true);
     lblTime = statusLabel(this, "lblTime", twips(240, 6000, 4095, 255));
 
     // The password box shows one "*" per character.
