@@ -43,12 +43,13 @@ void HeadlessWindow::SetLblInfo(const QString& caption) { qCInfo(lcApp).noquote(
 
 void HeadlessWindow::TrayShow(const QString& tip) { qCDebug(lcApp).noquote() << "tray:" << tip; }
 
-void HeadlessWindow::MessageBox(const QString& text, const QString& detail) {
+void HeadlessWindow::MessageBox(const QString& text, const QString& detail,
+                                const QString& informative) {
     // Failures are logged where they happen; this records what the user would have seen.
-    if (detail.isEmpty())
-        qCInfo(lcApp).noquote() << "message box (OK):" << text;
-    else
-        qCInfo(lcApp).noquote() << "message box (OK):" << text << "-" << detail;
+    QString shown = text;
+    for (const QString& more : {informative, detail})
+        if (!more.isEmpty()) shown += QStringLiteral(" - ") + more;
+    qCInfo(lcApp).noquote() << "message box (OK):" << shown;
 }
 
 void HeadlessWindow::DoEvents() { QCoreApplication::processEvents(); }

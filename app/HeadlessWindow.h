@@ -31,7 +31,8 @@ public:
     void SetLblInfo(const QString& caption) override;
     void SetLblTime(const QString&) override {}
     void TrayShow(const QString& tip) override;
-    void MessageBox(const QString& text, const QString& detail = {}) override;
+    void MessageBox(const QString& text, const QString& detail = {},
+                    const QString& informative = {}) override;
     void DoEvents() override;
     bool Ended() const override { return ended_; }
     void Show() override {}

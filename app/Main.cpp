@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "AppLog.h"
+#include "FailureReason.h"
 #include "HeadlessWindow.h"
 #include "Texts.h"
 #include "core/SettingsFile.h"
@@ -97,14 +98,21 @@ Main::Next Main::setUpConnections() {
     // The caption names the mode even when the set-up then fails.
     window_.SetCaption(checkOnly ? kCaptionCheckOnly : kCaptionForwarding);
 
+    const auto failedConnect = [this](const QString& message, const mail::ComponentObject& object,
+                                      const QString& server) {
+        const bool authentication = object.LastFailureAuthentication();
+        return failSetUp(message, SetUpReasonText(object.LastError(), authentication),
+                         failureDetail(server, object.LastError()), !authentication);
+    };
     if (!checkOnly && !state_.smtp->Connect(state_.smtpServer))
-        return failSetUp(QStringLiteral("ＳＭＴＰサーバー接続失敗"), state_.smtp->LastError(),
-                         !state_.smtp->LastFailureAuthentication());
+        return failedConnect(QStringLiteral("ＳＭＴＰサーバー接続失敗"), *state_.smtp,
+                             state_.smtpServer);
     if (!state_.pop3->Connect(state_.pop3Server, state_.userName, state_.password))
-        return failSetUp(QStringLiteral("ＰＯＰ３サーバー接続失敗"), state_.pop3->LastError(),
-                         !state_.pop3->LastFailureAuthentication());
+        return failedConnect(QStringLiteral("ＰＯＰ３サーバー接続失敗"), *state_.pop3,
+                             state_.pop3Server);
     if (!checkOnly && !state_.smtp->SetSender(state_.mailAccount, kSenderDisplayName))
-        return failSetUp(QStringLiteral("送信者設定失敗"), state_.smtp->LastError(), false);
+        return failSetUp(QStringLiteral("送信者設定失敗"), kReasonSenderRefused,
+                         failureDetail(state_.smtpServer, state_.smtp->LastError()), false);
     forgetRetry();
 
     qCInfo(lcApp).noquote() << "connected to" << state_.pop3Server
@@ -121,10 +129,12 @@ Main::Next Main::setUpConnections() {
 // A set-up that failed for a network reason (no network yet, a server down for a
 // minute) is tried again after a back-off; the box is shown for the first failure only.
 // An authentication failure waits for a save: retrying would lock accounts.
-Main::Next Main::failSetUp(const QString& message, const QString& reason, bool retry) {
-    qCWarning(lcApp).noquote() << "set-up failed:" << message << "-" << reason;
+Main::Next Main::failSetUp(const QString& message, const QString& why, const QString& detail,
+                           bool retry) {
+    qCWarning(lcApp).noquote() << "set-up failed:" << message << "-" << detail;
+    window_.SetFailureReason(detail);
     retry = retry && !window_.RetriesSetUp();
-    if (!retry || setUpFailures_ == 0) window_.MessageBox(message, reason);
+    if (!retry || setUpFailures_ == 0) window_.MessageBox(message, detail, why);
     if (!retry) {
         forgetRetry();
         return Next::AwaitSettings;
@@ -134,6 +144,10 @@ Main::Next Main::failSetUp(const QString& message, const QString& reason, bool r
     qCInfo(lcApp).noquote() << "next set-up attempt at" << retryAt_.toString(Qt::ISODate);
     window_.SetLblInfo(SetUpRetryText(message, retryAt_));
     return Next::AwaitSettings;
+}
+
+QString Main::failureDetail(const QString& server, const QString& reason) const {
+    return FailureDetail(server, reason, {state_.password, UrlPassword(state_.smtpServer)});
 }
 
 void Main::forgetRetry() {
@@ -148,7 +162,16 @@ Main::Next Main::poll() {
             return Next::SetUp;
         }
         if (state_.checkDue) {
-            if (cycle_() != 0) window_.SetLblInfo(QStringLiteral("メールチェックに失敗しました"));
+            if (cycle_() != 0) {
+                window_.SetLblInfo(QStringLiteral("メールチェックに失敗しました"));
+                // Whichever object failed last says why; the other's reason is empty.
+                const bool pop3Failed = !state_.pop3->LastError().isEmpty();
+                window_.SetFailureReason(failureDetail(
+                    pop3Failed ? state_.pop3Server : state_.smtpServer,
+                    pop3Failed ? state_.pop3->LastError() : state_.smtp->LastError()));
+            } else {
+                window_.SetFailureReason({});
+            }
             // A backlog goes on at once, one committed check after the other.
             state_.checkDue = std::exchange(state_.moreMailWaiting, kFalse) ? kTrue : kFalse;
         }

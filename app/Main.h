@@ -38,8 +38,10 @@ private:
     Next setUpConnections();
     Next poll();
     Next awaitSettings();
-    // retry: a network reason, so the window tries again after a back-off.
-    Next failSetUp(const QString& message, const QString& reason, bool retry);
+    // why: the box's informative text; detail: the server and its answer. retry: a
+    // network reason, so the window tries again after a back-off.
+    Next failSetUp(const QString& message, const QString& why, const QString& detail, bool retry);
+    QString failureDetail(const QString& server, const QString& reason) const;
     void forgetRetry();
 
     core::SharedState& state_;

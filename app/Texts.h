@@ -13,6 +13,14 @@ inline QString SetUpRetryText(const QString& failure, const QDateTime& nextTry) 
     return QStringLiteral("%1（%2に再試行します）")
         .arg(failure, nextTry.toString(QStringLiteral("HH:mm:ss")));
 }
+// The set-up failure boxes' informative text: why the connection failed.
+inline const QString kReasonAuthentication = QStringLiteral("認証に失敗しました");
+inline const QString kReasonHostNotFound = QStringLiteral("サーバーが見つかりません");
+inline const QString kReasonCannotConnect = QStringLiteral("接続できません");
+inline const QString kReasonCertificate = QStringLiteral("証明書を確認できません");
+inline const QString kReasonNoEncryption = QStringLiteral("暗号化された接続ができません");
+inline const QString kReasonNoAnswer = QStringLiteral("サーバーが応答しません");
+inline const QString kReasonSenderRefused = QStringLiteral("送信アカウントが受け付けられません");
 inline constexpr int kExitUsage = 2;           // an unknown option or a bad value
 inline constexpr int kExitAlreadyRunning = 3;  // another copy holds the lock
 

@@ -19,6 +19,10 @@ public:
     virtual void WaitForEvent() = 0;
     // A fatal start-up error, shown before the window exists.
     virtual void ReportFatal(const QString& text) = 0;
+    // Why the last set-up or check failed ("server: answer"), for lblInfo's tooltip and
+    // the tray tip's second line; empty once a check went well (the tooltip keeps the
+    // last failure, the tray tip drops it).
+    virtual void SetFailureReason(const QString& reason) { (void)reason; }
     // Whether awaiting settings tries the set-up again by itself (no one can save).
     virtual bool RetriesSetUp() const { return false; }
 };

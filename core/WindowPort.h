@@ -15,9 +15,11 @@ public:
     virtual void SetLblInfo(const QString& caption) = 0;
     virtual void SetLblTime(const QString& caption) = 0;
     virtual void TrayShow(const QString& tip) = 0;
-    // Modal message box titled "Tarnpost", OK only, no icon.
-    // detail, when given, is offered as the box's detailed text (a failure's reason).
-    virtual void MessageBox(const QString& text, const QString& detail = {}) = 0;
+    // Modal message box titled "Tarnpost", OK only, no icon. detail, when given, is the
+    // failure's reason as the server gave it (the box's tooltip); informative, a line
+    // below the text that says why in the user's words.
+    virtual void MessageBox(const QString& text, const QString& detail = {},
+                            const QString& informative = {}) = 0;
     // Lets the window's pending events run once.
     virtual void DoEvents() = 0;
     // True once the window has unloaded: the program is ending.

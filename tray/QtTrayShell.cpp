@@ -1,3 +1,4 @@
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include "TrayShell.h"
@@ -13,6 +14,7 @@ public:
                          });
     }
     QSystemTrayIcon icon;
+    QMenu menu;
 };
 
 QtTrayShell::QtTrayShell(std::function<void()> onPress) : impl_(new Impl(std::move(onPress))) {}
@@ -42,5 +44,19 @@ bool QtTrayShell::Delete() {
 bool QtTrayShell::IconShown() const { return impl_->icon.isVisible(); }
 QString QtTrayShell::Tip() const { return impl_->icon.toolTip(); }
 bool QtTrayShell::Available() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void QtTrayShell::SetMenu(const std::vector<TrayMenuEntry>& entries) {
+    impl_->menu.clear();
+    for (const TrayMenuEntry& entry : entries)
+        QObject::connect(impl_->menu.addAction(entry.text), &QAction::triggered, &impl_->menu,
+                         entry.chosen);
+    impl_->icon.setContextMenu(&impl_->menu);
+}
+
+QStringList QtTrayShell::MenuTexts() const {
+    QStringList texts;
+    for (const QAction* action : impl_->icon.contextMenu()->actions()) texts << action->text();
+    return texts;
+}
 
 }  // namespace tray

@@ -5,9 +5,17 @@
 
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <vector>
 
 namespace tray {
+
+// One line of the icon's right-click menu.
+struct TrayMenuEntry {
+    QString text;
+    std::function<void()> chosen;
+};
 
 class TrayShell {
 public:
@@ -24,6 +32,8 @@ public:
     virtual QString Tip() const = 0;
     // Whether the desktop has a notification area at all.
     virtual bool Available() const = 0;
+    // The menu a right-click on the icon opens.
+    virtual void SetMenu(const std::vector<TrayMenuEntry>& entries) = 0;
 };
 
 // The shell on QSystemTrayIcon. A left-button press on the icon is handed to onPress.
@@ -37,6 +47,9 @@ public:
     bool IconShown() const override;
     QString Tip() const override;
     bool Available() const override;
+    void SetMenu(const std::vector<TrayMenuEntry>& entries) override;
+    // The menu as set, for tests.
+    QStringList MenuTexts() const;
 
 private:
     class Impl;

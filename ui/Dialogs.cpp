@@ -7,8 +7,9 @@
 
 namespace ui {
 
-void QtDialogs::Inform(const QString& text, const QString& detail) {
+void QtDialogs::Inform(const QString& text, const QString& detail, const QString& informative) {
     QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, parent_);
+    box.setInformativeText(informative);
     // OK only: a details button would bring Qt's English "Show Details...". The detail is
     // in the log already; here it is the box's tooltip.
     if (!detail.isEmpty()) box.setToolTip(detail);

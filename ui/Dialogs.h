@@ -15,8 +15,10 @@ inline const QString kTitle = QStringLiteral("Tarnpost");
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // OK only, no icon, titled "Tarnpost".
-    virtual void Inform(const QString& text, const QString& detail = {}) = 0;
+    // OK only, no icon, titled "Tarnpost"; informative is a line below the text, detail
+    // (a server's answer) the box's tooltip.
+    virtual void Inform(const QString& text, const QString& detail = {},
+                        const QString& informative = {}) = 0;
     // OK and Cancel with the question icon; true for OK.
     virtual bool AskOkCancel(const QString& text) = 0;
     // Closes every box that is open as Cancel would: the program is ending (a signal, the
@@ -28,7 +30,8 @@ class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
-    void Inform(const QString& text, const QString& detail = {}) override;
+    void Inform(const QString& text, const QString& detail = {},
+                const QString& informative = {}) override;
     bool AskOkCancel(const QString& text) override;
     void DismissOpen() override;
 

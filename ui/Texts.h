@@ -14,6 +14,11 @@ inline const QString kCaptionLength = QStringLiteral("本文有効文字数");
 inline const QString kNumberOutOfRange = QStringLiteral("%1の値が範囲外です");
 inline const QString kNotAnAddress = QStringLiteral("%1のメールアドレスが正しくありません");
 
+// The tray icon's right-click menu.
+inline const QString kTrayMenuShow = QStringLiteral("表示");
+inline const QString kTrayMenuCheckNow = QStringLiteral("今すぐチェック");
+inline const QString kTrayMenuQuit = QStringLiteral("終了");
+
 // The question box's Cancel button.
 inline const QString kCancelButton = QStringLiteral("キャンセル");
 

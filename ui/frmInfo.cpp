@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "FittedLabel.h"
+#include "Texts.h"
 #include "core/DigestLayout.h"
 
 namespace ui {
@@ -44,6 +45,19 @@ frmInfo::frmInfo(core::SharedState& state, Dialogs& dialogs, QString settingsPat
             [this] { SendWindowMessage(tray::kTrayCallbackMessage, 1, tray::kLeftButtonDown); });
     buildLayout();
     connectHandlers();
+    shell_->SetMenu({{kTrayMenuShow,
+                      [this] {
+                          RestoreNormal();
+                          SetVisible(true);
+                          SetFocus();
+                      }},
+                     {kTrayMenuCheckNow,
+                      [this] {
+                          state_.tickCount = 0;
+                          state_.checkDue = core::kTrue;
+                      }},
+                     // Chosen on purpose: not refused as a close of the minimised window is.
+                     {kTrayMenuQuit, [this] { Form_Unload(); }}});
     pauseTimer_ = new QTimer(this);
     pauseTimer_->setSingleShot(true);
     pauseTimer_->setTimerType(Qt::CoarseTimer);
@@ -72,11 +86,21 @@ void frmInfo::connectHandlers() {
 bool frmInfo::Visible() const { return isVisible(); }
 void frmInfo::SetLblInfo(const QString& caption) { ShowFitted(lblInfo, caption, kInfoPointSize); }
 void frmInfo::SetLblTime(const QString& caption) { lblTime->setText(caption); }
-void frmInfo::TrayShow(const QString& tip) { tray::TrayShow(*shell_, *this, tip); }
-void frmInfo::MessageBox(const QString& text, const QString& detail) {
+void frmInfo::TrayShow(const QString& tip) {
+    lastTip_ = tip;
+    tray::TrayShow(*shell_, *this, failureReason_.isEmpty() ? tip : tip + u'\n' + failureReason_);
+}
+void frmInfo::MessageBox(const QString& text, const QString& detail, const QString& informative) {
     // An ended program shows nothing more: a box nobody will see would keep it alive.
     if (ended_) return;
-    dialogs_.Inform(text, detail);
+    dialogs_.Inform(text, detail, informative);
+}
+void frmInfo::SetFailureReason(const QString& reason) {
+    if (!reason.isEmpty()) lblInfo->setToolTip(reason);
+    if (reason == failureReason_) return;
+    failureReason_ = reason;
+    // A hidden window's icon says it at once.
+    if (!Visible() && shell_->IconShown()) TrayShow(lastTip_);
 }
 void frmInfo::DoEvents() { QCoreApplication::processEvents(); }
 void frmInfo::SetCaption(const QString& caption) { setWindowTitle(caption); }

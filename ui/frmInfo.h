@@ -33,7 +33,8 @@ public:
     void SetLblInfo(const QString& caption) override;
     void SetLblTime(const QString& caption) override;
     void TrayShow(const QString& tip) override;
-    void MessageBox(const QString& text, const QString& detail = {}) override;
+    void MessageBox(const QString& text, const QString& detail = {},
+                    const QString& informative = {}) override;
     void DoEvents() override;
     bool Ended() const override { return ended_; }
     void Show() override;
@@ -42,6 +43,7 @@ public:
     void WaitEvents(int ms) override;
     void WaitForEvent() override;
     void ReportFatal(const QString& text) override;
+    void SetFailureReason(const QString& reason) override;
 
     // tray::TrayWindow
     QIcon TrayIconImage() const override;
@@ -106,6 +108,8 @@ private:
     std::unique_ptr<core::WindowProcedure> ownProc_;
     core::WindowProcedure* currentProc_;
     QIcon trayIcon_;
+    QString lastTip_;               // the tray tip as the cycle or a minimise last gave it
+    QString failureReason_;         // the tray tip's second line while the last check failed
     QTimer* pauseTimer_ = nullptr;  // wakes the supervisor's polling pause
     bool loaded_ = false;
     bool shownOnce_ = false;

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLabel>
 
 #include "../util/FakeComponent.h"
 #include "../util/QtPrinters.h"
@@ -90,6 +91,41 @@ protected:
         window->SendWindowMessage(tray::kTrayCallbackMessage, 1, mouseMessage);
     }
 };
+
+TEST(QtTrayShellTest, RightClickOffersShowCheckNowAndQuit) {
+    tray::QtTrayShell shell([] {});
+    shell.SetMenu({{"a", [] {}}, {"b", [] {}}});
+    EXPECT_EQ(shell.MenuTexts(), (QStringList{"a", "b"}));
+}
+
+TEST_F(Minimise, TheIconsMenuShowsChecksNowAndQuits) {
+    ASSERT_EQ(shell->menu.size(), 3u);
+    EXPECT_EQ(shell->menu[0].text, "表示");
+    EXPECT_EQ(shell->menu[1].text, "今すぐチェック");
+    EXPECT_EQ(shell->menu[2].text, "終了");
+    minimise();
+    ASSERT_FALSE(window->isVisible());
+    shell->menu[0].chosen();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->windowState() & Qt::WindowMinimized);
+    state.checkDue = core::kFalse, state.tickCount = 5;
+    shell->menu[1].chosen();
+    EXPECT_EQ(state.checkDue, core::kTrue);
+    minimise();
+    shell->menu[2].chosen();
+    EXPECT_TRUE(window->Ended()) << "ends although the window is minimised";
+}
+
+TEST_F(Minimise, TheLastFailureIsTheTooltipAndWhileHiddenTheTipsSecondLine) {
+    state.forwardedCount = 2;
+    minimise();
+    window->SetFailureReason("pop.example.jp: Host not found");
+    EXPECT_EQ(window->lblInfo->toolTip(), "pop.example.jp: Host not found");
+    EXPECT_EQ(shell->Tip(), "2件転送済み\npop.example.jp: Host not found");
+    window->SetFailureReason({});  // the next check went well
+    EXPECT_EQ(shell->Tip(), "2件転送済み");
+    EXPECT_EQ(window->lblInfo->toolTip(), "pop.example.jp: Host not found") << "kept";
+}
 
 TEST_F(Minimise, HidesBehindTheIconWithTheForwardedCount) {
     state.forwardedCount = 0;

@@ -593,19 +593,21 @@ TEST_P(BoxButtons, AreOkAndTheJapaneseCancel) {
         for (QWidget* widget : QApplication::topLevelWidgets())
             if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
                 for (QAbstractButton* button : box->buttons()) seen << button->text();
+                if (!box->informativeText().isEmpty()) seen << box->informativeText();
                 box->done(QMessageBox::Ok);
             }
     });
     if (GetParam().question)
         dialogs.AskOkCancel("メールチェッカーとして動作します");
     else
-        dialogs.Inform("ＰＯＰ３サーバー接続失敗", "no connection to pop.example.jp:995");
+        dialogs.Inform("ＰＯＰ３サーバー接続失敗", "no connection to pop.example.jp:995",
+                       "接続できません");
     seen.sort();
     EXPECT_EQ(seen, GetParam().buttons);
 }
 
 INSTANTIATE_TEST_SUITE_P(Boxes, BoxButtons,
-                         ::testing::Values(ButtonsCase{"inform", false, {"OK"}},
+                         ::testing::Values(ButtonsCase{"inform", false, {"OK", "接続できません"}},
                                            ButtonsCase{"question", true, {"OK", "キャンセル"}}),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -198,6 +198,54 @@ INSTANTIATE_TEST_SUITE_P(Reasons, SetUpRetry,
                                            RetryCase{"authentication", true, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct ReasonCase {
+    const char* name;
+    bool authentication;
+    const char* error;  // as the POP3 object reports it
+    const char* why;    // the box's informative text
+};
+
+class SetUpReason : public MainTest, public ::testing::WithParamInterface<ReasonCase> {};
+
+// The box keeps its text and says why below it; the status line's tooltip gets the
+// server and its answer, without the password.
+TEST_P(SetUpReason, TheBoxSaysWhyAndTheTooltipWhatTheServerSaid) {
+    writeSettings("POP3,pop.example.jp\r\nUSER_NAME,u\r\nPASSWD,hunter2\r\n");
+    registry.Register(mail::kPop3ProgId, [this] {
+        auto object = std::make_unique<FakePop3>(log);
+        object->connectResult = false;
+        object->authenticationFailure = GetParam().authentication;
+        object->error = QString::fromUtf8(GetParam().error);
+        pop3 = object.get();
+        return object;
+    });
+    window.onEvents = [&](int n) {
+        if (n == 2) window.ended = true;
+    };
+    run();
+    EXPECT_EQ(window.messages, QStringList{"ＰＯＰ３サーバー接続失敗"});
+    EXPECT_EQ(window.informative, QStringList{QString::fromUtf8(GetParam().why)});
+    ASSERT_FALSE(window.failureReasons.isEmpty());
+    const QString reason = window.failureReasons.last();
+    EXPECT_TRUE(reason.startsWith("pop.example.jp: ")) << reason.toStdString();
+    EXPECT_FALSE(reason.contains("hunter2")) << reason.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, SetUpReason,
+    ::testing::Values(
+        ReasonCase{"authentication", true, "the server refused PASS hunter2: -ERR [AUTH] failed",
+                   "認証に失敗しました"},
+        ReasonCase{"unknownHost", false, "no POP3 connection to pop.example.jp:995: Host not found",
+                   "サーバーが見つかりません"},
+        ReasonCase{"certificate", false,
+                   "no TLS connection to pop.example.jp:995: The certificate is self-signed, and "
+                   "untrusted",
+                   "証明書を確認できません"},
+        ReasonCase{"refused", false, "no POP3 connection to pop.example.jp:995: Connection refused",
+                   "接続できません"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(MainTest, EachSaveInAwaitingSettingsStartsExactlyOneSetUp) {
     writeSettings(kCheckOnly);
     registry.Register(mail::kPop3ProgId, [this] {
@@ -273,6 +321,7 @@ TEST_F(MainTest, FailedCycleShowsTheStatusTextAndPollingGoesOn) {
     };
     run();
     EXPECT_EQ(window.lblInfo, "メールチェックに失敗しました");
+    EXPECT_EQ(window.failureReasons.value(0), "pop: scripted failure") << "why, for the tooltip";
     EXPECT_EQ(cycles, 2);
     EXPECT_EQ(log->count("pop3.Connect"), 1) << "a failed cycle sets nothing up again";
     EXPECT_EQ(state.forwardedCount, 0) << "reset at start-up only";

@@ -98,8 +98,9 @@ public:
 
     bool connectResult = true;
     bool authenticationFailure = false;  // a failed Connect was the credentials' fault
-    std::int32_t recvResult = 0;         // when no mails are queued: what RecvMail reports
-    std::int32_t openFailAt = -1;        // OpenNewMail fails at this 0-based call
+    QString error = QStringLiteral("scripted failure");
+    std::int32_t recvResult = 0;   // when no mails are queued: what RecvMail reports
+    std::int32_t openFailAt = -1;  // OpenNewMail fails at this 0-based call
     std::int32_t mailCount = 0;
     std::deque<FakeMail> mailbox;
     std::vector<std::int32_t> deleted;
@@ -108,7 +109,7 @@ public:
     int refreshes = 0;
     QString server, user, password;
 
-    QString LastError() const override { return QStringLiteral("scripted failure"); }
+    QString LastError() const override { return error; }
     bool LastFailureAuthentication() const override { return authenticationFailure; }
     bool Connect(const QString& s, const QString& u, const QString& p) override {
         log_->calls << QStringLiteral("pop3.Connect");

@@ -9,13 +9,14 @@ namespace testutil {
 
 class RecordingDialogs : public ui::Dialogs {
 public:
-    QStringList informed, details, asked;
+    QStringList informed, details, informative, asked;
     bool answerOk = true;
     int dismissed = 0;
 
-    void Inform(const QString& text, const QString& detail = {}) override {
+    void Inform(const QString& text, const QString& detail = {}, const QString& why = {}) override {
         informed << text;
         details << detail;
+        informative << why;
     }
     bool AskOkCancel(const QString& text) override {
         asked << text;

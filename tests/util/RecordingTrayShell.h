@@ -29,6 +29,9 @@ public:
     bool IconShown() const override { return shown_; }
     QString Tip() const override { return tip_; }
     bool Available() const override { return available_; }
+    void SetMenu(const std::vector<tray::TrayMenuEntry>& entries) override { menu = entries; }
+
+    std::vector<tray::TrayMenuEntry> menu;
 
 private:
     bool available_;

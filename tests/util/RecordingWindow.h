@@ -15,6 +15,7 @@ public:
     bool ended = false;
     QString lblInfo, lblTime, caption;
     QStringList tips, messages, events;
+    QStringList informative, failureReasons;  // each box's informative text; each reason set
     int shows = 0, timerMs = 0, waits = 0;
     // Runs at every DoEvents, WaitEvents and WaitForEvent, with the running count.
     std::function<void(int)> onEvents;
@@ -25,8 +26,9 @@ public:
     void SetLblInfo(const QString& c) override { lblInfo = c; }
     void SetLblTime(const QString& c) override { lblTime = c; }
     void TrayShow(const QString& tip) override { tips << tip; }
-    void MessageBox(const QString& text, const QString& = {}) override {
+    void MessageBox(const QString& text, const QString& = {}, const QString& why = {}) override {
         messages << text;
+        informative << why;
         events << QStringLiteral("box:") + text;
         if (whileBoxOpen) whileBoxOpen();
     }
@@ -43,6 +45,7 @@ public:
     void StartTimer(int ms) override { timerMs = ms; }
     void WaitEvents(int) override { runEvents(); }
     void WaitForEvent() override { runEvents(); }
+    void SetFailureReason(const QString& reason) override { failureReasons << reason; }
     void ReportFatal(const QString& text) override { messages << QStringLiteral("fatal:") + text; }
 
 private:
