@@ -16,11 +16,25 @@ message, then says 421 and closes the connection a moment later, as a server doe
 an idle client; "JUNK_REPLY 1" keeps the message and answers with a 1 MB line. Every EHLO adds a line to
 <spool>/greetings, one per connection.
 
+With --oauth-key (the signing key of oauth_server.py's tokens, base64) the server takes
+AUTH XOAUTH2 and OAUTHBEARER (RFC 7628) instead of passwords: the token must carry a good
+signature, must not have expired, and must name --user as its subject. Command and
+response lines may then be 8 KiB long, as tokens are. Every AUTH is appended to
+<spool>/auth as "MECHANISM FORM RESULT" (FORM: "initial" with the command, "challenge"
+after an empty 334).
+
 Usage: smtp_server.py PORT SPOOL [--cert CERT --key KEY] [--user USER --password PW]
+                      [--oauth-key FILE]
 Prints "ready" once it listens.
 """
 import argparse
 import asyncio
+import base64
+import binascii
+import collections
+import hashlib
+import hmac
+import json
 import email
 import email.policy
 import os
@@ -29,7 +43,9 @@ import sys
 import time
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult
+from aiosmtpd.smtp import SMTP, AuthResult
+
+TOKEN_LINE_LIMIT = 8192
 
 
 def faults(spool):
@@ -120,6 +136,91 @@ class Store:
         return "250 Message accepted"
 
 
+def token_subject(token, key):
+    """The subject of a good, unexpired token signed with key; None otherwise."""
+    try:
+        head, body, signature = token.split(".")
+        expected = hmac.new(key, (head + "." + body).encode(), hashlib.sha256).digest()
+        given = base64.urlsafe_b64decode(signature + "=" * (-len(signature) % 4))
+        claims = json.loads(base64.urlsafe_b64decode(body + "=" * (-len(body) % 4)))
+    except (ValueError, binascii.Error):
+        return None
+    if not hmac.compare_digest(expected, given) or claims.get("exp", 0) < time.time():
+        return None
+    return claims.get("sub")
+
+
+class OAuthStore(Store):
+    """Store that logs in by bearer token only."""
+
+    def __init__(self, spool, key, user):
+        super().__init__(spool)
+        self.key = key
+        self.user = user
+
+    def note(self, mechanism, form, result):
+        with open(os.path.join(self.spool, "auth"), "a") as f:
+            f.write("%s %s %s\n" % (mechanism, form, result))
+
+    async def sasl(self, server, args, mechanism, parse, abort):
+        form = "initial" if len(args) > 1 else "challenge"
+        if len(args) > 1:
+            try:
+                response = base64.b64decode(args[1], validate=True)
+            except binascii.Error:
+                response = b""
+        else:
+            response = await server.challenge_auth("")
+            if not isinstance(response, bytes):
+                self.note(mechanism, form, "aborted")
+                return AuthResult(success=False, handled=True)
+        user, token = parse(response)
+        if user == self.user and token and token_subject(token, self.key) == self.user:
+            self.note(mechanism, form, "ok")
+            return AuthResult(success=True)
+        self.note(mechanism, form, "refused")
+        # The error is a challenge the client answers before the final reply.
+        error = json.dumps({"status": "invalid_token", "scope": "mail"}).encode()
+        answer = await server.challenge_auth(error)
+        if answer != abort:
+            self.note(mechanism, form, "bad-abort")
+        return AuthResult(success=False, handled=False, message="535 5.7.8 token refused")
+
+    async def auth_XOAUTH2(self, server, args):
+        def parse(response):
+            fields = dict(f.split("=", 1) for f in response.decode(errors="replace")
+                          .split("\x01") if "=" in f)
+            auth = fields.get("auth", "")
+            return fields.get("user"), auth[7:] if auth.startswith("Bearer ") else None
+        return await self.sasl(server, args, "XOAUTH2", parse, b"")
+
+    async def auth_OAUTHBEARER(self, server, args):
+        def parse(response):
+            text = response.decode(errors="replace")
+            header, _, rest = text.partition("\x01")
+            parts = header.split(",")
+            user = next((p[2:] for p in parts if p.startswith("a=")), None)
+            if not text.endswith("\x01\x01") or parts[0] not in ("n", "y"):
+                return None, None
+            fields = dict(f.split("=", 1) for f in rest.split("\x01") if "=" in f)
+            auth = fields.get("auth", "")
+            return user, auth[7:] if auth.startswith("Bearer ") else None
+        return await self.sasl(server, args, "OAUTHBEARER", parse, b"\x01")
+
+
+class LongLineSMTP(SMTP):
+    line_length_limit = TOKEN_LINE_LIMIT
+
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.command_size_limits = collections.defaultdict(lambda: TOKEN_LINE_LIMIT)
+
+
+class OAuthController(Controller):
+    def factory(self):
+        return LongLineSMTP(self.handler, **self.SMTP_kwargs)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("port", type=int)
@@ -128,6 +229,7 @@ def main():
     parser.add_argument("--key")
     parser.add_argument("--user")
     parser.add_argument("--password")
+    parser.add_argument("--oauth-key")
     args = parser.parse_args()
 
     kwargs = {}
@@ -135,14 +237,21 @@ def main():
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(args.cert, args.key)
         kwargs["tls_context"] = context
-    if args.user:
+    handler, controller_class = Store(args.spool), Controller
+    if args.oauth_key:
+        with open(args.oauth_key) as f:
+            key = base64.b64decode(f.read().strip())
+        handler, controller_class = OAuthStore(args.spool, key, args.user), OAuthController
+        kwargs.update(auth_required=True, auth_require_tls=bool(args.cert),
+                      auth_exclude_mechanism=["PLAIN", "LOGIN"])
+    elif args.user:
         def authenticate(server, session, envelope, mechanism, auth_data):
             ok = (auth_data.login.decode() == args.user and
                   auth_data.password.decode() == args.password)
             return AuthResult(success=ok)
         kwargs.update(authenticator=authenticate, auth_required=True,
                       auth_require_tls=bool(args.cert))
-    controller = Controller(Store(args.spool), hostname="127.0.0.1", port=args.port,
+    controller = controller_class(handler, hostname="127.0.0.1", port=args.port,
                             data_size_limit=64 * 1024 * 1024, **kwargs)
     controller.start()
     print("ready", flush=True)
