@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QHash>
+#include <QUrl>
 #include <algorithm>
 
 #include "MailNotes.h"
@@ -40,13 +41,7 @@ bool QtPop3Mail::Connect(const QString& pop3Server, const QString& userName,
     }
     user_ = userName;
     password_ = password;
-    const net::Status probe = worker_.Run([this]() -> net::Status {
-        auto session = std::make_unique<pop3::Pop3Session>(*server_, user_, password_, timeouts_,
-                                                           limits_, &ledger_->ending);
-        if (net::Status opened = session->Open(); !opened) return opened;
-        session_ = std::move(session);
-        return net::Done{};
-    });
+    const net::Status probe = openSession();
     if (!probe) {
         error_ = probe.error().message;
         authenticationFailed_ = probe.error().kind == net::Error::Kind::Authentication;
@@ -80,11 +75,22 @@ std::int32_t QtPop3Mail::RecvMail() {
     openedNo_ = 0;
     checkDeadline_.setRemainingTime(qint64(timeouts_.checkCeilingSeconds) * 1000);
 
+    authenticationFailed_ = false;
+    bool needsSession = false;
     net::Result<std::vector<pop3::Pop3Listed>> listing =
-        worker_.Run([this] { return openAndList(); });
+        worker_.Run([this, &needsSession] { return listFromSetUp(&needsSession); });
+    if (needsSession) {
+        // A new log-in: for a token server the token is taken here, off the worker.
+        if (net::Status opened = openSession(); !opened) {
+            listing = opened.error();
+        } else {
+            listing = worker_.Run([this] { return session_->List(); });
+        }
+    }
     setUpSessionFresh_ = QDeadlineTimer();  // expired: later checks log in afresh
     if (!listing) {
         error_ = listing.error().message;
+        authenticationFailed_ = listing.error().kind == net::Error::Kind::Authentication;
         dropSession();
         return -1;
     }
@@ -133,16 +139,49 @@ std::int32_t QtPop3Mail::RecvMail() {
     return static_cast<std::int32_t>(new_.size());
 }
 
-net::Result<std::vector<pop3::Pop3Listed>> QtPop3Mail::openAndList() {
+bool QtPop3Mail::takeToken(oauth::Tokens::Need need) {
+    if (!tokens_) tokens_ = std::make_unique<oauth::Tokens>();
+    auto token = tokens_->AccessToken(
+        oauth::AccountKey(QStringLiteral("pop3"), user_, server_->host, server_->port), need);
+    if (!token) {
+        error_ = token.error().message;
+        authenticationFailed_ = token.error().kind == net::Error::Kind::Authentication;
+        return false;
+    }
+    password_ = token.value();
+    return true;
+}
+
+net::Status QtPop3Mail::openSession() {
+    auto open = [this]() -> net::Status {
+        auto session = std::make_unique<pop3::Pop3Session>(*server_, user_, password_, timeouts_,
+                                                           limits_, &ledger_->ending);
+        if (net::Status opened = session->Open(); !opened) return opened;
+        session_ = std::move(session);
+        return net::Done{};
+    };
+    if (!server_->oauth2) return worker_.Run(open);
+    const auto refused = [this] {
+        return net::Error{
+            authenticationFailed_ ? net::Error::Kind::Authentication : net::Error::Kind::Failed,
+            error_};
+    };
+    if (!takeToken(oauth::Tokens::Need::Usable)) return refused();
+    net::Status opened = worker_.Run(open);
+    if (opened || opened.error().kind != net::Error::Kind::Authentication) return opened;
+    qCWarning(net::lcMail) << "the POP3 server refused the access token:" << opened.error().message;
+    if (!takeToken(oauth::Tokens::Need::AfterRefusal)) return refused();
+    return worker_.Run(open);
+}
+
+net::Result<std::vector<pop3::Pop3Listed>> QtPop3Mail::listFromSetUp(bool* needsSession) {
     if (session_) {
         net::Result<std::vector<pop3::Pop3Listed>> listing = session_->List();
         if (listing || listing.error().kind == net::Error::Kind::Ending) return listing;
         session_.reset();  // the server let the set-up's connection go
     }
-    session_ = std::make_unique<pop3::Pop3Session>(*server_, user_, password_, timeouts_, limits_,
-                                                   &ledger_->ending);
-    if (net::Status opened = session_->Open(); !opened) return opened.error();
-    return session_->List();
+    *needsSession = true;
+    return net::Error{net::Error::Kind::Failed, QStringLiteral("no POP3 session is open")};
 }
 
 void QtPop3Mail::SetAutoSave(bool on) {

@@ -37,6 +37,7 @@
 #include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/MessageReader.h"
 #include "mail/net/Timeouts.h"
+#include "mail/oauth/Tokens.h"
 #include "mail/pop3/Limits.h"
 #include "mail/pop3/Pop3Session.h"
 
@@ -84,10 +85,16 @@ private:
     // Ends the session at once, without QUIT: the server commits nothing.
     void dropSession();
     QString mailKey(const QByteArray& uid, const QByteArray& content) const;
-    // On the worker: a logged-in session's listing, from the set-up's session when it is
-    // still fresh and answers, else from a new one.
-    net::Result<std::vector<pop3::Pop3Listed>> openAndList();
+    // On the worker: the listing of the set-up's session when it is still fresh and
+    // answers; else *needsSession is set, and the caller opens a new session.
+    net::Result<std::vector<pop3::Pop3Listed>> listFromSetUp(bool* needsSession);
     QString account() const;
+    // For a +oauth2 server: the access token, in password_, to log in with (on the
+    // calling thread, before the worker opens a session). False with error_ set.
+    bool takeToken(oauth::Tokens::Need need);
+    // Opens the session on the worker; for a token server, once more with a refreshed
+    // token when the server refused the first.
+    net::Status openSession();
 
     std::shared_ptr<ledger::DeliveryLedger> ledger_;
     net::Timeouts timeouts_;
@@ -97,6 +104,7 @@ private:
     bool authenticationFailed_ = false;
     std::optional<net::ServerAddress> server_;
     QString user_, password_;
+    std::unique_ptr<oauth::Tokens> tokens_;  // made for the first +oauth2 server
     QDeadlineTimer checkDeadline_;
     // The set-up's connection, kept for the first check when that follows soon after.
     QDeadlineTimer setUpSessionFresh_;

@@ -14,15 +14,20 @@ struct Scheme {
     int port;
     const char* canonical;  // the scheme of the url kept in ServerAddress
     bool cleartext;
+    bool oauth2;
 };
 
 constexpr Scheme kSchemes[] = {
-    {"pop3", Protocol::Pop3, false, 110, "pop3", false},
-    {"pop3s", Protocol::Pop3, true, 995, "pop3s", false},
-    {"pop3+cleartext", Protocol::Pop3, false, 110, "pop3", true},
-    {"smtp", Protocol::Smtp, false, 25, "smtp", false},
-    {"smtps", Protocol::Smtp, true, 465, "smtps", false},
-    {"smtp+cleartext", Protocol::Smtp, false, 25, "smtp", true},
+    {"pop3", Protocol::Pop3, false, 110, "pop3", false, false},
+    {"pop3s", Protocol::Pop3, true, 995, "pop3s", false, false},
+    {"pop3+cleartext", Protocol::Pop3, false, 110, "pop3", true, false},
+    {"pop3+oauth2", Protocol::Pop3, false, 110, "pop3", false, true},
+    {"pop3s+oauth2", Protocol::Pop3, true, 995, "pop3s", false, true},
+    {"smtp", Protocol::Smtp, false, 25, "smtp", false, false},
+    {"smtps", Protocol::Smtp, true, 465, "smtps", false, false},
+    {"smtp+cleartext", Protocol::Smtp, false, 25, "smtp", true, false},
+    {"smtp+oauth2", Protocol::Smtp, false, 587, "smtp", false, true},
+    {"smtps+oauth2", Protocol::Smtp, true, 465, "smtps", false, true},
 };
 
 const Scheme* findScheme(const QString& name, Protocol protocol) {
@@ -79,7 +84,15 @@ std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol
         return fail(QStringLiteral("the server \"%1\" contains blanks").arg(shown));
 
     const bool hasScheme = text.contains(QStringLiteral("://"));
-    const QUrl url(hasScheme ? text : QStringLiteral("x://") + text, QUrl::StrictMode);
+    QString forUrl = hasScheme ? text : QStringLiteral("x://") + text;
+    // An account that is a mail address (me@example.com@host): the last '@' ends it.
+    const qsizetype userStart = forUrl.indexOf(QLatin1String("://")) + 3;
+    const qsizetype lastAt = forUrl.lastIndexOf(u'@');
+    if (lastAt > userStart)
+        forUrl = forUrl.left(userStart) +
+                 forUrl.mid(userStart, lastAt - userStart).replace(u'@', QLatin1String("%40")) +
+                 forUrl.mid(lastAt);
+    const QUrl url(forUrl, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())
         return fail(QStringLiteral("\"%1\" is not a server name").arg(shown));
     if (!url.path().isEmpty() && url.path() != QStringLiteral("/"))
@@ -102,6 +115,9 @@ std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol
     }
     if (protocol == Protocol::Pop3 && !url.userInfo().isEmpty())
         return fail(QStringLiteral("give the POP3 user name and password in their own fields"));
+    if (scheme->oauth2 && protocol == Protocol::Smtp && url.userName().isEmpty())
+        return fail(
+            QStringLiteral("\"%1\" needs the account: %2://user@host").arg(shown, url.scheme()));
 
     const QString host = url.host().contains(u':') ? u'[' + url.host() + u']' : url.host();
     ServerAddress address;
@@ -114,7 +130,10 @@ std::optional<ServerAddress> ParseServerAddress(const QString& setting, Protocol
     address.user = url.userName(QUrl::FullyDecoded);
     address.password = url.password(QUrl::FullyDecoded);
     address.cleartext = scheme->cleartext;
-    address.requireTls = !scheme->tls && !scheme->cleartext && !isLoopback(url.host());
+    address.oauth2 = scheme->oauth2;
+    // A bearer token is worth as much as a password anywhere: TLS even on loopback.
+    address.requireTls =
+        !scheme->tls && !scheme->cleartext && (scheme->oauth2 || !isLoopback(url.host()));
     return address;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // A server setting as the user writes it: "host", "host:port", or a URL pop3://,
 // pop3s://, smtp://, smtps:// (SMTP may carry user:password@ for AUTH), or
-// pop3+cleartext://, smtp+cleartext:// for a server the user wants reached without TLS.
+// pop3+cleartext://, smtp+cleartext:// for a server the user wants reached without TLS,
+// or pop3+oauth2://, pop3s+oauth2://, smtp+oauth2://user@, smtps+oauth2://user@ for a
+// log-in with an OAuth2 access token (always over TLS, loopback included).
 //
 // The security policy, the same for both protocols: credentials cross only over TLS
 // (implicit, or STLS / STARTTLS that must succeed), except to a loopback host or with a
@@ -24,6 +26,7 @@ struct ServerAddress {
     // sent, and fails when the server offers no upgrade or the upgrade fails.
     bool requireTls = false;
     bool cleartext = false;  // the user asked for plain text by name: warn at each connection
+    bool oauth2 = false;     // log in with an access token (XOAUTH2 or OAUTHBEARER)
 };
 
 // The setting as it may be shown in a log or a message: the password of a

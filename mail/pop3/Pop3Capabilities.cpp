@@ -17,6 +17,7 @@ Pop3Capabilities ParseCapabilities(const QByteArray& capaBody) {
             const QByteArray name = mechanism.toByteArray().toUpper();
             found.saslPlain |= name == "PLAIN";
             found.saslLogin |= name == "LOGIN";
+            found.saslOAuthBearer |= name == "OAUTHBEARER";
         }
     }
     return found;

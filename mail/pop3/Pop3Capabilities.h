@@ -7,6 +7,7 @@ namespace pop3 {
 
 struct Pop3Capabilities {
     bool pipelining = false, stls = false, saslPlain = false, saslLogin = false;
+    bool saslOAuthBearer = false;
 };
 Pop3Capabilities ParseCapabilities(const QByteArray& capaBody);
 

@@ -117,32 +117,51 @@ Status Pop3Session::startTls() {
 }
 
 Status Pop3Session::logIn() {
-    const QByteArray user = user_.toUtf8(), password = password_.toUtf8();
+    using S = Pop3ReplyReader::Status;
+    auto refusedBy = [this](const QByteArray& text) {
+        Error refused = serverSaid(QStringLiteral("the server refused the login"), text);
+        refused.kind = Error::Kind::Authentication;
+        return failed(refused);
+    };
+    if (server_.oauth2) {
+        // The mechanism alone, the token after "+": with it the line would pass the 255
+        // octets a POP3 command may have (RFC 5034), and Microsoft wants this form.
+        const net::SaslMechanism mechanism = capabilities_.saslOAuthBearer
+                                                 ? net::SaslMechanism::OAuthBearer
+                                                 : net::SaslMechanism::XOAuth2;
+        auto ready = command("AUTH " + net::SaslName(mechanism));
+        if (!ready) return ready.error();
+        if (ready.value().status != S::Challenge) return refusedBy(ready.value().text);
+        auto reply = command(
+            net::SaslResponses(mechanism, {user_, password_, server_.host, server_.port}).front());
+        if (!reply) return reply.error();
+        if (reply.value().status == S::Challenge) {  // the server's error, to acknowledge
+            reply = command(net::SaslErrorAcknowledgement(mechanism));
+            if (!reply) return reply.error();
+        }
+        if (reply.value().status != S::Ok) return refusedBy(reply.value().text);
+        return Done{};
+    }
+    const net::SaslCredentials credentials{user_, password_};
     // Each step: what to send and the reply it must get.
     struct StepLine {
         QByteArray line;
         Pop3ReplyReader::Status wanted;
     };
     std::vector<StepLine> steps;
-    using S = Pop3ReplyReader::Status;
     if (capabilities_.saslPlain) {
-        steps = {{"AUTH PLAIN " + net::SaslPlain(user, password), S::Ok}};
+        const auto lines = net::SaslResponses(net::SaslMechanism::Plain, credentials);
+        steps = {{"AUTH PLAIN " + lines[0], S::Ok}};
     } else if (capabilities_.saslLogin) {
-        steps = {{"AUTH LOGIN", S::Challenge},
-                 {net::SaslLoginUser(user), S::Challenge},
-                 {net::SaslLoginPassword(password), S::Ok}};
+        const auto lines = net::SaslResponses(net::SaslMechanism::Login, credentials);
+        steps = {{"AUTH LOGIN", S::Challenge}, {lines[0], S::Challenge}, {lines[1], S::Ok}};
     } else {
-        steps = {{"USER " + user, S::Ok}, {"PASS " + password, S::Ok}};
+        steps = {{"USER " + user_.toUtf8(), S::Ok}, {"PASS " + password_.toUtf8(), S::Ok}};
     }
     for (const StepLine& step : steps) {
         auto reply = command(step.line);
         if (!reply) return reply.error();
-        if (reply.value().status != step.wanted) {
-            Error refused =
-                serverSaid(QStringLiteral("the server refused the login"), reply.value().text);
-            refused.kind = Error::Kind::Authentication;
-            return failed(refused);
-        }
+        if (reply.value().status != step.wanted) return refusedBy(reply.value().text);
     }
     return Done{};
 }

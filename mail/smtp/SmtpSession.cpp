@@ -126,25 +126,40 @@ Status SmtpSession::greetAndHello() {
 }
 
 Status SmtpSession::logIn() {
-    const QByteArray user = server_.user.toUtf8(), password = server_.password.toUtf8();
+    const net::SaslCredentials credentials{server_.user, server_.password, server_.host,
+                                           server_.port};
     struct Step {
         QByteArray line;
         int wanted;
     };
     std::vector<Step> steps;
-    if (capabilities_.authPlain)
-        steps = {{"AUTH PLAIN " + net::SaslPlain(user, password), 235}};
-    else if (capabilities_.authLogin)
-        steps = {{"AUTH LOGIN", 334},
-                 {net::SaslLoginUser(user), 334},
-                 {net::SaslLoginPassword(password), 235}};
-    else
+    std::optional<net::SaslMechanism> token;
+    if (server_.oauth2) {
+        // The mechanism alone, the token after the 334: the same dialogue as POP3's, and
+        // no command line of several kilobytes.
+        token = capabilities_.authOauthBearer ? net::SaslMechanism::OAuthBearer
+                                              : net::SaslMechanism::XOAuth2;
+        steps = {{"AUTH " + net::SaslName(*token), 334},
+                 {net::SaslResponses(*token, credentials)[0], 235}};
+    } else if (capabilities_.authPlain) {
+        steps = {
+            {"AUTH PLAIN " + net::SaslResponses(net::SaslMechanism::Plain, credentials)[0], 235}};
+    } else if (capabilities_.authLogin) {
+        const auto lines = net::SaslResponses(net::SaslMechanism::Login, credentials);
+        steps = {{"AUTH LOGIN", 334}, {lines[0], 334}, {lines[1], 235}};
+    } else {
         return connection_.Fail(Error{
             Error::Kind::Failed,
             QStringLiteral("the SMTP server offers no log-in (AUTH PLAIN or LOGIN) for the user "
                            "in the setting")});
+    }
     for (const Step& step : steps) {
         auto reply = command(step.line);
+        if (!reply) return reply.error();
+        // A refused token comes back as one more 334 carrying the server's error; it is
+        // acknowledged, and the failure reply follows.
+        if (token && step.wanted == 235 && reply.value().code == 334)
+            reply = command(net::SaslErrorAcknowledgement(*token));
         if (!reply) return reply.error();
         if (reply.value().code != step.wanted) {
             Error refused = refusedBy("the log-in", reply.value());

@@ -61,9 +61,9 @@ OAuthServers::OAuthServers() {
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(key.data()), 8);
     writeFile(dir() + "/signing.key", key.toBase64() + '\n');
     writeFile(dir() + "/keys/default/HS256/default", key.toBase64());
-    QDir(dir()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                               QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
-                               QFile::ExeGroup);
+    QFile::setPermissions(dir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                     QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
+                                     QFile::ExeGroup);
 
     authPort = FreePort();
     authority_ = StartPythonServer(
