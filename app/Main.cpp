@@ -76,6 +76,13 @@ QString serverForLog(const QString& setting) {
     return server ? server->url : net::RedactServerSetting(setting);
 }
 
+// A token server that refused for good: only a new sign-in helps.
+template <class Object>
+bool signInNeeded(const QString& setting, net::Protocol protocol, const Object& object) {
+    const auto server = net::ParseServerAddress(setting, protocol, nullptr);
+    return server && server->oauth2 && object.LastFailureAuthentication();
+}
+
 }  // namespace
 
 bool Main::createComponents() {
@@ -163,9 +170,13 @@ Main::Next Main::poll() {
         }
         if (state_.checkDue) {
             if (cycle_() != 0) {
-                window_.SetLblInfo(QStringLiteral("メールチェックに失敗しました"));
                 // Whichever object failed last says why; the other's reason is empty.
                 const bool pop3Failed = !state_.pop3->LastError().isEmpty();
+                const bool signIn =
+                    pop3Failed ? signInNeeded(state_.pop3Server, net::Protocol::Pop3, *state_.pop3)
+                               : signInNeeded(state_.smtpServer, net::Protocol::Smtp, *state_.smtp);
+                window_.SetLblInfo(signIn ? kSignInAgain
+                                          : QStringLiteral("メールチェックに失敗しました"));
                 window_.SetFailureReason(failureDetail(
                     pop3Failed ? state_.pop3Server : state_.smtpServer,
                     pop3Failed ? state_.pop3->LastError() : state_.smtp->LastError()));

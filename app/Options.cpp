@@ -17,17 +17,33 @@ const QCommandLineOption kAutostart(QStringLiteral("autostart"),
                                                    "then end."),
                                     QStringLiteral("on|off"));
 
+const QCommandLineOption kSignIn(QStringLiteral("sign-in"),
+                                 QStringLiteral("Sign in for every +oauth2 server in the "
+                                                "settings, store the tokens, then end."));
+const QCommandLineOption kOAuthProvider(QStringLiteral("oauth-provider"),
+                                        QStringLiteral("With --sign-in: the OAuth2 provider "
+                                                       "(endpoints, client_id, scope) as JSON."),
+                                        QStringLiteral("FILE"));
+const QCommandLineOption kDevice(QStringLiteral("device"),
+                                 QStringLiteral("With --sign-in: sign in on another device "
+                                                "(shows an address and a code)."));
+
 void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral(
         "Tarnpost: forwards and lists the mail of one POP3 mailbox.\n\n"
         "Servers: host[:port], pop3://, smtp:// (TLS through STLS or STARTTLS required,\n"
         "except on this machine), pop3s://, smtps:// (implicit TLS),\n"
-        "pop3+cleartext://, smtp+cleartext:// (plain text allowed, logged as a warning)."));
+        "pop3+cleartext://, smtp+cleartext:// (plain text allowed, logged as a warning),\n"
+        "pop3s+oauth2://, pop3+oauth2://, smtps+oauth2://user@, smtp+oauth2://user@\n"
+        "(OAuth2 sign-in, see --sign-in)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(kSettings);
     parser.addOption(kHeadless);
     parser.addOption(kAutostart);
+    parser.addOption(kSignIn);
+    parser.addOption(kOAuthProvider);
+    parser.addOption(kDevice);
 }
 
 }  // namespace
@@ -51,6 +67,11 @@ Options ParseOptions(const QStringList& arguments) {
     options.settingsFile = parser.value(kSettings);
     if (parser.isSet(kSettings) && options.settingsFile.isEmpty())
         options.error = QStringLiteral("--settings needs a file name.");
+    options.signIn = parser.isSet(kSignIn);
+    options.oauthProvider = parser.value(kOAuthProvider);
+    options.device = parser.isSet(kDevice);
+    if ((parser.isSet(kOAuthProvider) || options.device) && !options.signIn)
+        options.error = QStringLiteral("--oauth-provider and --device go with --sign-in.");
     if (parser.isSet(kAutostart)) {
         const QString value = parser.value(kAutostart);
         if (value == QLatin1String("on"))

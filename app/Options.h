@@ -1,5 +1,6 @@
 #pragma once
-// The command line: --help, --version, --settings FILE, --headless, --autostart on|off.
+// The command line: --help, --version, --settings FILE, --headless, --autostart on|off,
+// --sign-in [--oauth-provider FILE] [--device].
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,9 @@ struct Options {
     bool headless = false;
     QString settingsFile;           // empty: found by LocateSettings
     std::optional<bool> autostart;  // --autostart on (true) or off (false)
+    bool signIn = false;            // --sign-in: sign in for the +oauth2 servers, then end
+    QString oauthProvider;          // --oauth-provider FILE
+    bool device = false;            // --device: the sign-in on another device
     QString error;                  // non-empty: a usage error, the program ends with 2
 };
 

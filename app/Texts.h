@@ -21,6 +21,9 @@ inline const QString kReasonCertificate = QStringLiteral("証明書を確認で�
 inline const QString kReasonNoEncryption = QStringLiteral("暗号化された接続ができません");
 inline const QString kReasonNoAnswer = QStringLiteral("サーバーが応答しません");
 inline const QString kReasonSenderRefused = QStringLiteral("送信アカウントが受け付けられません");
+// The status line after a check that an OAuth2 server refused for good.
+inline const QString kSignInAgain =
+    QStringLiteral("サインインし直してください（tarnpost --sign-in）");
 inline constexpr int kExitUsage = 2;           // an unknown option or a bad value
 inline constexpr int kExitAlreadyRunning = 3;  // another copy holds the lock
 

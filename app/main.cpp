@@ -3,11 +3,14 @@
 #include "Main.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <cstdio>
+#include <memory>
 
 #include "Autostart.h"
 #include "Headless.h"
+#include "SignIn.h"
 #include "SignalBridge.h"
 #include "StartUp.h"
 #include "Texts.h"
@@ -72,6 +75,25 @@ int main(int argc, char** argv) {
     if (options.help || options.version || options.autostart) {
         QCoreApplication application(argc, argv);
         return runCommand(options);
+    }
+
+    if (options.signIn) {
+        // A desktop session gets its default browser; elsewhere $BROWSER, --device, or
+        // the address printed for the user to open.
+        const bool desktop = !options.device && qEnvironmentVariableIsEmpty("BROWSER") &&
+                             (!qEnvironmentVariableIsEmpty("DISPLAY") ||
+                              !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
+        std::unique_ptr<QCoreApplication> application =
+            desktop ? std::make_unique<QApplication>(argc, argv)
+                    : std::make_unique<QCoreApplication>(argc, argv);
+        const app::SettingsLocation location =
+            app::LocateSettings(options.settingsFile, QCoreApplication::applicationDirPath(),
+                                QProcessEnvironment::systemEnvironment());
+        app::SignInRequest request{location.settingsFile, options.oauthProvider, options.device,
+                                   nullptr};
+        if (desktop)
+            request.openBrowser = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+        return app::RunSignIn(request, stdout, stderr);
     }
 
     if (options.headless) {
