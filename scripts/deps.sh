@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev libgl-dev
   libgmime-3.0-dev libxml2-dev libuchardet-dev
   libgtest-dev libgmock-dev
+  # OAuth2 sign-in: the code flow and the keyring
+  qt6-networkauth-dev qtkeychain-qt6-dev
   # the window's Japanese font ("ＭＳ Ｐゴシック" falls back to IPAPGothic)
   fonts-ipafont-gothic
   # the carrier emoji mapping (EmojiSources.txt), read at build time
@@ -16,6 +18,8 @@ packages=(
   # test servers and tools
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd python3-cryptography openssl curl
   xvfb xauth xdotool
+  # token log-in tests: a private keyring on its own bus, a real browser
+  gnome-keyring dbus chromium
   # packaging: the .deb and its checks
   dpkg-dev lintian desktop-file-utils appstream
   # fuzzing

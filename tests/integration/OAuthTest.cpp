@@ -46,6 +46,7 @@ protected:
     QTemporaryDir folder;
     QString user = uniqueUser();
     QStringList log;
+    int pop3Port = oauth.pop3Port;
 
     void SetUp() override {
         servers.AddUser(user, "unused");
@@ -64,7 +65,7 @@ protected:
     QString state() const { return folder.filePath("state"); }
     QString tokenFile() const { return state() + "/tarnpost/tokens.json"; }
     QString pop3Setting() const {
-        return QStringLiteral("pop3+oauth2://127.0.0.1:%1").arg(oauth.pop3Port);
+        return QStringLiteral("pop3+oauth2://127.0.0.1:%1").arg(pop3Port);
     }
     QString settingsFile() {
         const QString path = folder.filePath("Tarnpost.ini");
@@ -147,11 +148,33 @@ TEST_F(OAuthSignIn, SignInWithTheBrowserThenRelayOverDovecot) {
     relay.smtp->ClearMail();
     EXPECT_TRUE(relay.smtp->SetRecipient(1, "to@x.jp", {}) && relay.smtp->SetSubject("one") &&
                 relay.smtp->SetDetail(body) && relay.smtp->Mail());
+    EXPECT_EQ(servers.ReceivedCount(servers.smtpSpool()), 1);
     // The body as the forward carries it, in base64.
     EXPECT_TRUE(servers.Received(servers.smtpSpool()).value(0).contains("Zmlyc3QNCg=="));
     EXPECT_EQ(oauth.Pop3Logins(user), 1);
     expectNoTokenIn(log.join('\n').toUtf8());
     EXPECT_TRUE(log.join('\n').contains(tokenFile())) << "the file fallback is logged";
+}
+
+// Dovecot treats 127.0.0.1 as secure before STLS; a server that offers no STLS must get
+// no token, loopback or not.
+TEST_F(OAuthSignIn, NoTokenCrossesBeforeTls) {
+    QTemporaryDir box;
+    pop3Port = testutil::FreePort();
+    auto server = testutil::StartPythonServer(
+        "hostile_pop3.py", {box.path(), "--port", QString::number(pop3Port)}, pop3Port);
+    ASSERT_TRUE(server);
+    ASSERT_EQ(signIn(environment(scriptedBrowser())), 0);
+    mail::RealComponent relay = component();
+    EXPECT_FALSE(relay.pop3->Connect(pop3Setting(), user, "any"));
+    EXPECT_TRUE(relay.pop3->LastError().contains("STLS")) << relay.pop3->LastError().toStdString();
+    QFile commands(box.filePath("log"));
+    ASSERT_TRUE(commands.open(QIODevice::ReadOnly));
+    const QByteArray sent = commands.readAll();
+    EXPECT_TRUE(sent.contains("CAPA"));
+    EXPECT_FALSE(sent.contains("AUTH")) << sent.toStdString();
+    server->closeWriteChannel();
+    server->waitForFinished(5000);
 }
 
 TEST_F(OAuthSignIn, AnExpiredAccessTokenAtStartUpIsRefreshedFirst) {
