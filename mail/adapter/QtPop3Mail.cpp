@@ -141,8 +141,10 @@ std::int32_t QtPop3Mail::RecvMail() {
 
 bool QtPop3Mail::takeToken(oauth::Tokens::Need need) {
     if (!tokens_) tokens_ = std::make_unique<oauth::Tokens>();
+    // Keyed as the sign-in stores it.
+    const QUrl url(server_->url);
     auto token = tokens_->AccessToken(
-        oauth::AccountKey(QStringLiteral("pop3"), user_, server_->host, server_->port), need);
+        oauth::AccountKey(QStringLiteral("pop3"), user_, url.host(), url.port()), need);
     if (!token) {
         error_ = token.error().message;
         authenticationFailed_ = token.error().kind == net::Error::Kind::Authentication;

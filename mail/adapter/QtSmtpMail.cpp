@@ -1,6 +1,7 @@
 #include "QtSmtpMail.h"
 
 #include <QCryptographicHash>
+#include <QUrl>
 
 #include "mail/net/MailLog.h"
 
@@ -47,15 +48,27 @@ bool QtSmtpMail::Connect(const QString& smtpServer) {
     ledger_->SmtpSetUp(false);
     authenticationFailed_ = false;
     QString why;
-    auto server = net::ParseServerAddress(smtpServer, net::Protocol::Smtp, &why);
-    if (!server) return fail(why);
-    const net::Status opened = worker_.Run([&] {
+    server_ = net::ParseServerAddress(smtpServer, net::Protocol::Smtp, &why);
+    if (!server_) return fail(why);
+    auto open = [this] {
         session_.reset();  // no mail goes to the server of an earlier set-up
-        auto session = std::make_unique<smtp::SmtpSession>(*server, timeouts_, &ledger_->ending);
+        auto session = std::make_unique<smtp::SmtpSession>(*server_, timeouts_, &ledger_->ending);
         net::Status status = session->Open();
         if (status) session_ = std::move(session);
         return status;
-    });
+    };
+    net::Status opened =
+        server_->oauth2 ? takeToken(oauth::Tokens::Need::Usable) : net::Status(net::Done{});
+    if (opened) {
+        opened = worker_.Run(open);
+        // A token the server refuses is refreshed once.
+        if (server_->oauth2 && !opened && opened.error().kind == net::Error::Kind::Authentication) {
+            qCWarning(net::lcMail)
+                << "the SMTP server refused the access token:" << opened.error().message;
+            opened = takeToken(oauth::Tokens::Need::AfterRefusal);
+            if (opened) opened = worker_.Run(open);
+        }
+    }
     if (!opened) {
         authenticationFailed_ = opened.error().kind == net::Error::Kind::Authentication;
         return fail(opened.error().message);
@@ -63,6 +76,17 @@ bool QtSmtpMail::Connect(const QString& smtpServer) {
     ledger_->SmtpSetUp(true);
     error_.clear();
     return true;
+}
+
+net::Status QtSmtpMail::takeToken(oauth::Tokens::Need need) {
+    if (!tokens_) tokens_ = std::make_unique<oauth::Tokens>();
+    // Keyed as the sign-in stores it.
+    const QUrl url(server_->url);
+    auto token = tokens_->AccessToken(
+        oauth::AccountKey(QStringLiteral("smtp"), server_->user, url.host(), url.port()), need);
+    if (!token) return token.error();
+    server_->password = token.value();
+    return net::Done{};
 }
 
 bool QtSmtpMail::SetSender(const QString& mailAccount, const QString& displayName) {
@@ -132,6 +156,17 @@ bool QtSmtpMail::Mail() {
                 .arg(kMaxUnconfirmedSends);
         if (const ledger::Failure unrecorded = recordRefused(why)) return fail(*unrecorded);
         return fail(why);
+    }
+    // A connection opened again later logs in with a token that is still good.
+    if (server_ && server_->oauth2) {
+        if (const net::Status fresh = takeToken(oauth::Tokens::Need::Usable); !fresh) {
+            authenticationFailed_ = fresh.error().kind == net::Error::Kind::Authentication;
+            return fail(fresh.error().message);
+        }
+        worker_.Run([this, secret = server_->password] {
+            if (session_) session_->SetSecret(secret);
+            return true;
+        });
     }
     const QByteArray message = mime::BuildMessage(draft_);
     const smtp::Envelope envelope{sender_.toUtf8(), draft_.to.toUtf8()};

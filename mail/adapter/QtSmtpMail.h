@@ -17,6 +17,7 @@
 #include "mail/ledger/DeliveryLedger.h"
 #include "mail/mime/OutgoingMessage.h"
 #include "mail/net/Timeouts.h"
+#include "mail/oauth/Tokens.h"
 #include "mail/smtp/SmtpSession.h"
 
 namespace mail {
@@ -42,6 +43,9 @@ public:
 
 private:
     bool fail(const QString& why);
+    // For a +oauth2 server: the access token, into server_'s password (on the calling
+    // thread, before the worker uses it).
+    net::Status takeToken(oauth::Tokens::Need need);
     ledger::Failure recordRefused(const QString& reason);
     // The key the Message-ID is made from: the open mail's, or for the digest, one made
     // from the mails it lists, so that the same digest sent again keeps its identity.
@@ -55,6 +59,8 @@ private:
     bool permanent_ = false;
     bool authenticationFailed_ = false;
     QHash<QString, int> unconfirmedSends_;  // by message key
+    std::optional<net::ServerAddress> server_;
+    std::unique_ptr<oauth::Tokens> tokens_;  // made for the first +oauth2 server
     // Used on the worker thread only.
     std::unique_ptr<smtp::SmtpSession> session_;
     // Last, so that it ends before the members its tasks use.

@@ -53,6 +53,9 @@ public:
     // the same envelope is likely next, so its group may travel with this one's end.
     net::Status Send(const Envelope& envelope, const QByteArray& message, bool* dataSent,
                      bool moreToFollow = false);
+    // The password or access token the next log-in uses (a token runs out within the
+    // hour, while the connection may be opened again later).
+    void SetSecret(const QString& secret) { server_.password = secret; }
     // QUIT, then the close; without a wait when the program is ending.
     void Quit();
     void Abort() { connection_.Abort(); }

@@ -47,6 +47,7 @@ protected:
     QString user = uniqueUser();
     QStringList log;
     int pop3Port = oauth.pop3Port;
+    QString smtpSetting;  // in the settings when set
 
     void SetUp() override {
         servers.AddUser(user, "unused");
@@ -74,6 +75,7 @@ protected:
         file.write(QStringLiteral("POP3,%1\r\nUSER_NAME,%2\r\nPASSWD,any\r\n")
                        .arg(pop3Setting(), user)
                        .toUtf8());
+        if (!smtpSetting.isEmpty()) file.write(("SMTP," + smtpSetting + "\r\n").toUtf8());
         return path;
     }
     QProcessEnvironment environment(const QString& browser) const {
@@ -175,6 +177,24 @@ TEST_F(OAuthSignIn, NoTokenCrossesBeforeTls) {
     EXPECT_FALSE(sent.contains("AUTH")) << sent.toStdString();
     server->closeWriteChannel();
     server->waitForFinished(5000);
+}
+
+// The sending account signs in beside the mailbox and sends with its own token, over
+// STARTTLS, in the two-step form.
+TEST_F(OAuthSignIn, TheSmtpAccountSendsWithItsToken) {
+    smtpSetting = QStringLiteral("smtp+oauth2://%1@127.0.0.1:%2")
+                      .arg(QLatin1String(OAuthServers::kSmtpUser))
+                      .arg(oauth.smtpPort);
+    const int before = static_cast<int>(oauth.SmtpAuthLog().size());
+    ASSERT_EQ(signIn(environment(scriptedBrowser())), 0);
+    mail::RealComponent relay = component();
+    ASSERT_TRUE(relay.smtp->Connect(smtpSetting)) << relay.smtp->LastError().toStdString();
+    ASSERT_TRUE(relay.smtp->SetSender("relay@x.jp", {}));
+    EXPECT_TRUE(relay.smtp->SetRecipient(1, "to@x.jp", {}) && relay.smtp->SetSubject("s") &&
+                relay.smtp->SetDetail("token\r\n") && relay.smtp->Mail())
+        << relay.smtp->LastError().toStdString();
+    EXPECT_EQ(oauth.SmtpAuthLog().mid(before), QList<QByteArray>{"OAUTHBEARER challenge ok"});
+    expectNoTokenIn(log.join('\n').toUtf8());
 }
 
 TEST_F(OAuthSignIn, AnExpiredAccessTokenAtStartUpIsRefreshedFirst) {

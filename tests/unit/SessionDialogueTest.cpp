@@ -166,6 +166,65 @@ INSTANTIATE_TEST_SUITE_P(Servers, SmtpPolicy,
                                                       "454 4.7.0 TLS not available\r\n", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct TokenCase {
+    const char* name;
+    QByteArray mechanisms;  // as EHLO lists them
+    QByteArray afterToken;  // the server's answer to the token line
+    QList<QByteArray> sent;
+    bool opens;
+};
+
+class SmtpToken : public ::testing::TestWithParam<TokenCase> {};
+
+// The mechanism alone, the token after the 334; a refusal that arrives as one more 334
+// is acknowledged before the final reply, which fails the log-in as an authentication.
+TEST_P(SmtpToken, TwoStepLogIn) {
+    const TokenCase& c = GetParam();
+    net::ServerAddress server = address("smtp+oauth2://me@x.jp@127.0.0.1:25", net::Protocol::Smtp);
+    server.password = "tok";
+    const bool bearer = c.mechanisms.contains("OAUTHBEARER");
+    const QByteArray token =
+        net::SaslResponses(bearer ? net::SaslMechanism::OAuthBearer : net::SaslMechanism::XOAuth2,
+                           {"me@x.jp", "tok", "127.0.0.1", 25})[0];
+    Script script = smtpServer("250-AUTH " + c.mechanisms + "\r\n");
+    script.replies["AUTH"] = "334 \r\n";
+    script.replies[token.toUpper()] = c.afterToken;  // the script looks lines up in capitals
+    script.replies[bearer ? "AQ==" : ""] = "535 5.7.8 token refused\r\n";
+    ScriptedServer scripted({script});
+    smtp::SmtpSession session(server, kFast, nullptr, scripted.factory());
+    const net::Status opened = session.Open();
+    EXPECT_EQ(bool(opened), c.opens);
+    if (!c.opens) {
+        EXPECT_EQ(opened.error().kind, net::Error::Kind::Authentication);
+    }
+    QList<QByteArray> sent = scripted.dialogues().at(0).writes.mid(1);  // after EHLO
+    if (!sent.isEmpty() && sent.back().startsWith("QUIT")) sent.removeLast();
+    QList<QByteArray> wanted;
+    for (const QByteArray& line : c.sent) wanted << (line == "token" ? token : line) + "\r\n";
+    EXPECT_EQ(sent, wanted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, SmtpToken,
+    ::testing::Values(
+        TokenCase{"accepted", "XOAUTH2", "235 ok\r\n", {"AUTH XOAUTH2", "token"}, true},
+        TokenCase{"bearerPreferred",
+                  "XOAUTH2 OAUTHBEARER",
+                  "235 ok\r\n",
+                  {"AUTH OAUTHBEARER", "token"},
+                  true},
+        TokenCase{"refusedAndAcknowledged",
+                  "XOAUTH2",
+                  "334 eyJzdGF0dXMiOiI0MDEifQ==\r\n",
+                  {"AUTH XOAUTH2", "token", ""},
+                  false},
+        TokenCase{"bearerRefusedAndAcknowledged",
+                  "OAUTHBEARER",
+                  "334 eyJzdGF0dXMiOiI0MDEifQ==\r\n",
+                  {"AUTH OAUTHBEARER", "token", "AQ=="},
+                  false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // With more mail to follow, the next mail's group travels with this one's end of data,
 // so a forward costs one round trip; a session that ends with a group open never sends
 // the "." (or a QUIT that would be read as message text), so nothing more is delivered.
