@@ -142,7 +142,7 @@ Status Pop3Session::logIn() {
         if (reply.value().status != S::Ok) return refusedBy(reply.value().text);
         return Done{};
     }
-    const net::SaslCredentials credentials{user_, password_};
+    const net::SaslCredentials credentials{.user = user_, .secret = password_};
     // Each step: what to send and the reply it must get.
     struct StepLine {
         QByteArray line;

@@ -363,17 +363,18 @@ INSTANTIATE_TEST_SUITE_P(
     Mechanisms, Sasl,
     ::testing::Values(
         SaslCase{"plain",
-                 net::SaslResponses(net::SaslMechanism::Plain, {"tim", "tanstaaftanstaaf"})[0],
+                 net::SaslResponses(net::SaslMechanism::Plain,
+                                    {.user = "tim", .secret = "tanstaaftanstaaf"})[0],
                  "AHRpbQB0YW5zdGFhZnRhbnN0YWFm"},  // RFC 4616 §4 with RFC 5034's example
         SaslCase{"xoauth2Google",
                  net::SaslResponses(net::SaslMechanism::XOAuth2,
-                                    {"someuser@example.com",
-                                     "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"})[0],
+                                    {.user = "someuser@example.com",
+                                     .secret = "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"})[0],
                  "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52"
                  "YjNSbGNrQmhkSFJoZG1semRHRXVZMjl0Q2cBAQ=="},
         SaslCase{"oauthBearerEscapesTheName",
                  QByteArray::fromBase64(net::SaslResponses(net::SaslMechanism::OAuthBearer,
-                                                           {"a,b=c", "t"})[0]),
+                                                           {.user = "a,b=c", .secret = "t"})[0]),
                  QByteArray("n,a=a=2Cb=3Dc,\x01"
                             "auth=Bearer t\x01\x01")}),
     [](const auto& info) { return std::string(info.param.name); });
