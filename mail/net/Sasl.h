@@ -17,8 +17,8 @@ enum class SaslMechanism { Plain, Login, XOAuth2, OAuthBearer };
 
 struct SaslCredentials {
     QString user;
-    QString secret;  // the password, or the access token for the bearer mechanisms
-    QString host;    // OAUTHBEARER's host and port fields
+    QString secret;     // the password, or the access token for the bearer mechanisms
+    QString host = {};  // OAUTHBEARER's host and port fields
     int port = 0;
 };
 
