@@ -16,13 +16,14 @@ using core::kTrue;
 
 Main::Main(core::SharedState& state, core::SupervisorPort& window,
            const mail::ComponentRegistry& components, QString settingsPath, CheckCycle cycle,
-           const core::Clock& clock)
+           const core::Clock& clock, SignIn signIn)
     : state_(state),
       window_(window),
       components_(components),
       settingsPath_(std::move(settingsPath)),
       cycle_(std::move(cycle)),
-      clock_(clock) {}
+      clock_(clock),
+      signIn_(std::move(signIn)) {}
 
 int Main::Run() {
     if (!createComponents()) return 1;
@@ -106,17 +107,25 @@ Main::Next Main::setUpConnections() {
     window_.SetCaption(checkOnly ? kCaptionCheckOnly : kCaptionForwarding);
 
     const auto failedConnect = [this](const QString& message, const mail::ComponentObject& object,
-                                      const QString& server) {
+                                      const QString& server, net::Protocol protocol) {
         const bool authentication = object.LastFailureAuthentication();
+        // A token server without a usable sign-in: the window signs in, once, and the
+        // set-up starts again.
+        const auto address = net::ParseServerAddress(server, protocol, nullptr);
+        if (authentication && address && address->oauth2 && signIn_ && !signInOffered_) {
+            signInOffered_ = true;
+            qCInfo(lcApp).noquote() << "signing in for" << serverForLog(server);
+            if (signIn_()) return Next::SetUp;
+        }
         return failSetUp(message, SetUpReasonText(object.LastError(), authentication),
                          failureDetail(server, object.LastError()), !authentication);
     };
     if (!checkOnly && !state_.smtp->Connect(state_.smtpServer))
         return failedConnect(QStringLiteral("ＳＭＴＰサーバー接続失敗"), *state_.smtp,
-                             state_.smtpServer);
+                             state_.smtpServer, net::Protocol::Smtp);
     if (!state_.pop3->Connect(state_.pop3Server, state_.userName, state_.password))
         return failedConnect(QStringLiteral("ＰＯＰ３サーバー接続失敗"), *state_.pop3,
-                             state_.pop3Server);
+                             state_.pop3Server, net::Protocol::Pop3);
     if (!checkOnly && !state_.smtp->SetSender(state_.mailAccount, kSenderDisplayName))
         return failSetUp(QStringLiteral("送信者設定失敗"), kReasonSenderRefused,
                          failureDetail(state_.smtpServer, state_.smtp->LastError()), false);
@@ -160,6 +169,7 @@ QString Main::failureDetail(const QString& server, const QString& reason) const 
 void Main::forgetRetry() {
     setUpFailures_ = 0;
     retryAt_ = QDateTime();
+    signInOffered_ = false;
 }
 
 Main::Next Main::poll() {

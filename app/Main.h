@@ -23,10 +23,13 @@ inline constexpr int kRetryLookMs = 1000;
 class Main {
 public:
     using CheckCycle = std::function<std::int16_t()>;
+    // Signs in for the settings' +oauth2 servers; true once every one has its tokens.
+    // Empty where no one can sign in (the headless program logs the command instead).
+    using SignIn = std::function<bool()>;
 
     Main(core::SharedState& state, core::SupervisorPort& window,
          const mail::ComponentRegistry& components, QString settingsPath, CheckCycle cycle,
-         const core::Clock& clock = core::Clock::System());
+         const core::Clock& clock = core::Clock::System(), SignIn signIn = {});
 
     // Runs until the window unloads; the program's exit code (1 when start-up failed).
     int Run();
@@ -50,8 +53,10 @@ private:
     QString settingsPath_;
     CheckCycle cycle_;
     const core::Clock& clock_;
-    int setUpFailures_ = 0;  // in a row, each retried
-    QDateTime retryAt_;      // invalid: no retry due, wait for a save
+    SignIn signIn_;
+    bool signInOffered_ = false;  // in this run of set-up attempts
+    int setUpFailures_ = 0;       // in a row, each retried
+    QDateTime retryAt_;           // invalid: no retry due, wait for a save
 };
 
 }  // namespace app

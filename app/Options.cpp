@@ -21,8 +21,9 @@ const QCommandLineOption kSignIn(QStringLiteral("sign-in"),
                                  QStringLiteral("Sign in for every +oauth2 server in the "
                                                 "settings, store the tokens, then end."));
 const QCommandLineOption kOAuthProvider(QStringLiteral("oauth-provider"),
-                                        QStringLiteral("With --sign-in: the OAuth2 provider "
-                                                       "(endpoints, client_id, scope) as JSON."),
+                                        QStringLiteral("The OAuth2 provider (endpoints, "
+                                                       "client_id, scope) as JSON, for the "
+                                                       "sign-in."),
                                         QStringLiteral("FILE"));
 const QCommandLineOption kDevice(QStringLiteral("device"),
                                  QStringLiteral("With --sign-in: sign in on another device "
@@ -70,8 +71,8 @@ Options ParseOptions(const QStringList& arguments) {
     options.signIn = parser.isSet(kSignIn);
     options.oauthProvider = parser.value(kOAuthProvider);
     options.device = parser.isSet(kDevice);
-    if ((parser.isSet(kOAuthProvider) || options.device) && !options.signIn)
-        options.error = QStringLiteral("--oauth-provider and --device go with --sign-in.");
+    if (options.device && !options.signIn)
+        options.error = QStringLiteral("--device goes with --sign-in.");
     if (parser.isSet(kAutostart)) {
         const QString value = parser.value(kAutostart);
         if (value == QLatin1String("on"))

@@ -74,6 +74,11 @@ bool StartBrowserFromEnvironment(const QUrl& url) {
 int RunSignIn(const SignInRequest& request, std::FILE* out, std::FILE* err) {
     core::SharedState state;
     core::LoadSettings(state, request.settingsFile);  // partial settings still name servers
+    return SignInFor(state, request, out, err);
+}
+
+int SignInFor(const core::SharedState& state, const SignInRequest& request, std::FILE* out,
+              std::FILE* err) {
     QString error;
     const std::vector<Account> accounts = oauthAccounts(state, request.providerFile, &error);
     if (!error.isEmpty()) {
@@ -115,6 +120,7 @@ int RunSignIn(const SignInRequest& request, std::FILE* out, std::FILE* err) {
                          .arg(account.provider.name, key));
             oauth::BrowserSignInOptions options;
             options.loginHint = account.user;
+            options.cancelled = request.cancelled;
             options.openBrowser = [&](const QUrl& url) {
                 say(out, QStringLiteral("if no browser opens, open this address: %1")
                              .arg(url.toString(QUrl::FullyEncoded)));

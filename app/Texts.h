@@ -24,6 +24,10 @@ inline const QString kReasonSenderRefused = QStringLiteral("送信アカウン�
 // The status line after a check that an OAuth2 server refused for good.
 inline const QString kSignInAgain =
     QStringLiteral("サインインし直してください（tarnpost --sign-in）");
+// The box the window shows while it signs in by itself.
+inline const QString kSignInTitle = QStringLiteral("サインイン");
+inline const QString kSigningIn =
+    QStringLiteral("ブラウザでサインインしてください。サインインが済むと接続します。");
 inline constexpr int kExitUsage = 2;           // an unknown option or a bad value
 inline constexpr int kExitAlreadyRunning = 3;  // another copy holds the lock
 

@@ -14,6 +14,7 @@
 #include "SignalBridge.h"
 #include "StartUp.h"
 #include "Texts.h"
+#include "WindowSignIn.h"
 #include "core/CheckAndForward.h"
 #include "mail/adapter/RealComponent.h"
 #include "ui/frmInfo.h"
@@ -44,7 +45,7 @@ int runCommand(const app::Options& options) {
     return 0;
 }
 
-int runWindow(const app::SettingsLocation& location) {
+int runWindow(const app::SettingsLocation& location, const QString& providerFile) {
     core::SharedState state;
     ui::QtDialogs dialogs;
     ui::frmInfo window(state, dialogs, location.settingsFile);
@@ -54,8 +55,10 @@ int runWindow(const app::SettingsLocation& location) {
     const auto components = mail::MakeComponentRegistry(location.stateFolder);
     // A transfer stuck on a silent server must not hold the program's end for its timeout.
     QObject::connect(&window, &ui::frmInfo::unloaded, [&components] { components.EndTransfers(); });
-    app::Main supervisor(state, window, components, location.settingsFile,
-                         [&] { return core::CheckAndForward(state, window); });
+    app::Main supervisor(
+        state, window, components, location.settingsFile,
+        [&] { return core::CheckAndForward(state, window); }, core::Clock::System(),
+        [&] { return app::SignInFromWindow(state, location.settingsFile, providerFile, &window); });
     return supervisor.Run();
 }
 
@@ -90,7 +93,7 @@ int main(int argc, char** argv) {
             app::LocateSettings(options.settingsFile, QCoreApplication::applicationDirPath(),
                                 QProcessEnvironment::systemEnvironment());
         app::SignInRequest request{location.settingsFile, options.oauthProvider, options.device,
-                                   nullptr};
+                                   nullptr, nullptr};
         if (desktop)
             request.openBrowser = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
         return app::RunSignIn(request, stdout, stderr);
@@ -119,5 +122,5 @@ int main(int argc, char** argv) {
         return start.Result() == app::StartUp::Outcome::AlreadyRunning ? app::kExitAlreadyRunning
                                                                        : 1;
     }
-    return start.Finish(runWindow(start.Location()));
+    return start.Finish(runWindow(start.Location(), options.oauthProvider));
 }

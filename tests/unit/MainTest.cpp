@@ -65,6 +65,8 @@ protected:
         state.restartRequested = core::kTrue;
     }
 
+    app::Main::SignIn signIn;
+
     int run() {
         app::Main supervisor(
             state, window, registry, path,
@@ -74,7 +76,7 @@ protected:
                 if (backlogChecks-- > 0) state.moreMailWaiting = core::kTrue;
                 return cycleResult;
             },
-            clock);
+            clock, signIn);
         return supervisor.Run();
     }
 };
@@ -349,3 +351,35 @@ TEST_F(MainTest, MissingComponentIsReportedAndStartUpEnds) {
 }
 
 }  // namespace
+
+// A token server refusing for want of a sign-in: the window signs in once and sets up
+// again; a sign-in given up shows the set-up failure as before.
+TEST_F(MainTest, AnOAuth2ServerWithoutTokensSignsInOnceAndSetsUpAgain) {
+    for (const bool signedIn : {true, false}) {
+        SCOPED_TRACE(signedIn);
+        log->calls.clear();
+        window.messages.clear();
+        writeSettings("POP3,pop3s+oauth2://pop.example.jp\r\nUSER_NAME,u\r\nPASSWD,p\r\n");
+        int signIns = 0;
+        signIn = [&] {
+            ++signIns;
+            pop3->connectResult = signedIn;
+            return signedIn;
+        };
+        registry.Register(mail::kPop3ProgId, [&] {
+            auto object = std::make_unique<FakePop3>(log);
+            object->connectResult = false;
+            object->authenticationFailure = true;
+            pop3 = object.get();
+            return object;
+        });
+        window.ended = false;
+        window.onEvents = [&](int n) {
+            if (n == 20) window.ended = true;
+        };
+        run();
+        EXPECT_EQ(signIns, 1);
+        EXPECT_EQ(log->calls.count("pop3.Connect"), signedIn ? 2 : 1);
+        EXPECT_EQ(window.messages.isEmpty(), signedIn);
+    }
+}
