@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "mail/pop3/Pop3Capabilities.h"
+#include "mail/pop3/Pop3Listing.h"
 #include "mail/pop3/Pop3ReplyReader.h"
 
 namespace {
