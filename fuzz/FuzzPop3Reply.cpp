@@ -73,9 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     (void)pop3::ParseCapabilities(stream.toByteArray());
     for (const QByteArray& line : stream.toByteArray().split('\n')) {
-        if (const auto uid = pop3::ParseUidlLine(line);
-            uid && (uid->number <= 0 || uid->uid.isEmpty()))
-            std::abort();
+        // An odd UID comes back empty; one that is kept is printable and bounded.
+        if (const auto uid = pop3::ParseUidlLine(line); uid) {
+            if (uid->number <= 0 || uid->uid.size() > pop3::kMaxUidBytes) std::abort();
+            for (const char c : uid->uid)
+                if (c < 0x21 || c > 0x7e) std::abort();
+        }
         if (const auto listed = pop3::ParseListLine(line); listed && listed->size < 0) std::abort();
     }
     return 0;

@@ -92,14 +92,15 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseBody() {
             } else if (skipping_ || partial.size() > expect_.maxLineBytes + 2) {
                 // A listing line past the bound: its start is kept (it reads as an odd
                 // entry), the rest is counted against the body's bound and dropped.
-                if (!skipping_) {
-                    const QByteArrayView kept = partial.first(expect_.maxLineBytes);
-                    body_.append(kept.startsWith('.') ? kept.sliced(1) : kept);
-                }
+                // Unstuffed first, as a whole line is, so that where the bytes were cut
+                // into reads changes nothing.
+                const QByteArrayView unstuffed =
+                    !skipping_ && partial.startsWith('.') ? partial.sliced(1) : partial;
+                if (bodyBytes_ + unstuffed.size() > expect_.maxBodyBytes) break;
+                if (!skipping_) body_.append(unstuffed.first(expect_.maxLineBytes));
                 skipping_ = true;
-                bodyBytes_ += partial.size();
+                bodyBytes_ += unstuffed.size();
                 pos_ += partial.size();
-                if (bodyBytes_ > expect_.maxBodyBytes) break;
             }
             return Step::NeedMore;
         }
@@ -108,8 +109,8 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseBody() {
         pos_ += length;
         if (skipping_) {  // the end of an over-long listing line
             skipping_ = false;
+            if (bodyBytes_ + length > expect_.maxBodyBytes) break;
             bodyBytes_ += length;
-            if (bodyBytes_ > expect_.maxBodyBytes) break;
             body_.append("\r\n");
             continue;
         }
@@ -121,8 +122,8 @@ Pop3ReplyReader::Step Pop3ReplyReader::parseBody() {
             line = line.sliced(1);
         }
         if (!expect_.message && WithoutLineEnd(line).size() > expect_.maxLineBytes) {
+            if (bodyBytes_ + line.size() > expect_.maxBodyBytes) break;
             bodyBytes_ += line.size();
-            if (bodyBytes_ > expect_.maxBodyBytes) break;
             body_.append(line.first(expect_.maxLineBytes));
             body_.append("\r\n");
             continue;
