@@ -6,20 +6,12 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include "TrustRule.h"
+
 namespace net {
 namespace {
 
 constexpr qint64 kReadBufferBytes = 1024 * 1024;
-
-QSslConfiguration tlsConfiguration() {
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    const QString extra = qEnvironmentVariable("SSL_CERT_FILE");
-    if (!extra.isEmpty() && QFile::exists(extra))
-        configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() +
-                                        QSslCertificate::fromPath(extra));
-    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    return configuration;
-}
 
 }  // namespace
 
@@ -28,7 +20,7 @@ SocketTransport::SocketTransport() {
     // the socket's notifiers need it from the start.
     { QEventLoop dispatcherForThisThread; }
     socket_ = std::make_unique<QSslSocket>();
-    socket_->setSslConfiguration(tlsConfiguration());
+    socket_->setSslConfiguration(TrustedTlsConfiguration());
     socket_->setReadBufferSize(kReadBufferBytes);
 }
 

@@ -8,18 +8,14 @@
 #include <QTimer>
 #include <memory>
 
+#include "mail/net/TrustRule.h"
+
 namespace oauth {
 
 QNetworkReply* TrustedAccess::createRequest(Operation operation, const QNetworkRequest& request,
                                             QIODevice* data) {
     QNetworkRequest trusted(request);
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    const QString extra = qEnvironmentVariable("SSL_CERT_FILE");
-    if (!extra.isEmpty() && QFile::exists(extra))
-        configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() +
-                                        QSslCertificate::fromPath(extra));
-    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    trusted.setSslConfiguration(configuration);
+    trusted.setSslConfiguration(net::TrustedTlsConfiguration());
     return QNetworkAccessManager::createRequest(operation, trusted, data);
 }
 
