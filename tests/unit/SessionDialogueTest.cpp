@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "mail/net/Sasl.h"
+#include "mail/pop3/Pop3ReplyReader.h"
 #include "mail/pop3/Pop3Session.h"
 #include "mail/smtp/SmtpData.h"
 #include "mail/smtp/SmtpSession.h"
@@ -334,6 +335,24 @@ TEST(Pop3Dialogue, AWholeSessionByteForByte) {
                                  "\r\nUIDL\r\nLIST\r\nRETR 1\r\nDELE 1\r\nQUIT\r\n");
     EXPECT_EQ(seen.tlsAt, QByteArray("CAPA\r\nSTLS\r\n").size());
     EXPECT_TRUE(seen.writes.contains("UIDL\r\nLIST\r\n"));
+}
+
+// A listing line past the line bound is cut after its dot is unstuffed, so the kept
+// part is the same however the server's bytes are split into reads.
+TEST(Pop3Reply, AnOverLongListingLineReadsTheSameInAnyChunking) {
+    const QByteArray reply = "+OK\r\n1 a\r\n..abcdefghijkl\r\n2 b\r\n.\r\n";
+    const pop3::Pop3Expect expect{.multiLine = true, .maxLineBytes = 8, .maxBodyBytes = 64};
+    auto read = [&](qsizetype chunk) {
+        pop3::Pop3ReplyReader reader;
+        reader.Begin(expect);
+        for (qsizetype fed = 0; reader.Parse() == pop3::Pop3ReplyReader::Step::NeedMore;
+             fed += chunk)
+            reader.Feed(QByteArrayView(reply).sliced(fed, std::min(chunk, reply.size() - fed)));
+        return reader.TakeBody();
+    };
+    const QByteArray whole = read(reply.size());
+    EXPECT_EQ(whole, "1 a\r\n.abcdefg\r\n2 b\r\n");
+    for (qsizetype chunk = 1; chunk < reply.size(); ++chunk) EXPECT_EQ(read(chunk), whole) << chunk;
 }
 
 TEST(Pop3Dialogue, NoCredentialWithoutStlsToARemoteServer) {
