@@ -1,7 +1,6 @@
 #include "SocketTransport.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTimer>

@@ -1,7 +1,6 @@
 #include "TrustedAccess.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QSslConfiguration>
